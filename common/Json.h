@@ -1,0 +1,112 @@
+#pragma once
+
+// A small read-only JSON document model over RapidJSON's SAX reader. It keeps what the
+// classification service's answers need and a general DOM loses: members in their order,
+// duplicate names (lookup returns the first), and every number's source text.
+//
+// Nodes live in one flat array and all texts in one buffer, so a large answer costs little more
+// than its own size and the document is released without recursion.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/Error.h"
+
+namespace vr {
+
+class JsonError : public Error {
+public:
+    using Error::Error;
+};
+
+enum class JsonKind : std::uint8_t { Null, False, True, Number, String, Array, Object };
+
+class JsonDocument;
+
+// A handle on one value of a document; valid while the document lives.
+class JsonValue {
+public:
+    JsonKind kind() const;
+    bool IsObject() const { return kind() == JsonKind::Object; }
+    bool IsArray() const { return kind() == JsonKind::Array; }
+
+    // A string's characters (escapes resolved, UTF-8) or a number's source text; empty otherwise.
+    std::string_view text() const;
+
+    // The member name under which this value stands in its object; empty elsewhere.
+    std::string_view name() const;
+
+    // Number of elements of an array or members of an object; 0 otherwise.
+    std::size_t size() const;
+
+    // First member with exactly this name (case-sensitive), if this is an object that has one.
+    std::optional<JsonValue> Find(std::string_view memberName) const;
+
+    class Iterator {
+    public:
+        JsonValue operator*() const { return JsonValue(doc_, index_); }
+        Iterator& operator++();
+        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+        bool operator!=(const Iterator& other) const { return index_ != other.index_; }
+
+    private:
+        friend class JsonValue;
+        Iterator(const JsonDocument* doc, std::uint32_t index) : doc_(doc), index_(index) {}
+        const JsonDocument* doc_;
+        std::uint32_t index_;
+    };
+    // Elements of an array or members of an object, in document order.
+    Iterator begin() const;
+    Iterator end() const;
+
+private:
+    friend class JsonDocument;
+    JsonValue(const JsonDocument* doc, std::uint32_t index) : doc_(doc), index_(index) {}
+    const JsonDocument* doc_;
+    std::uint32_t index_;
+};
+
+class JsonDocument {
+public:
+    // Deepest nesting accepted; deeper documents are rejected as invalid.
+    static constexpr unsigned kMaxDepth = 512;
+
+    // Parses exactly one JSON value in UTF-8 (surrounding white space allowed). Throws JsonError
+    // for anything else: invalid JSON, invalid UTF-8, trailing text, nesting deeper than kMaxDepth.
+    static JsonDocument Parse(std::string_view utf8);
+
+    // Like Parse, but gives no document instead of throwing.
+    static std::optional<JsonDocument> TryParse(std::string_view utf8);
+
+    JsonValue root() const { return JsonValue(this, 0); }
+
+    JsonDocument(JsonDocument&&) noexcept = default;
+    JsonDocument& operator=(JsonDocument&&) noexcept = default;
+    JsonDocument(const JsonDocument&) = delete;
+    JsonDocument& operator=(const JsonDocument&) = delete;
+
+    struct Node {
+        std::uint32_t textOffset = 0;
+        std::uint32_t textLength = 0;
+        std::uint32_t nameOffset = 0;
+        std::uint32_t nameLength = 0;
+        std::uint32_t firstChild = kNone;
+        std::uint32_t nextSibling = kNone;
+        std::uint32_t childCount = 0;
+        JsonKind kind = JsonKind::Null;
+    };
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+private:
+    friend class JsonValue;
+    friend class JsonBuilder;
+    JsonDocument() = default;
+    std::vector<Node> nodes_;
+    std::string texts_;
+};
+
+}  // namespace vr
