@@ -1,0 +1,26 @@
+#include "service/UVevoveRazara.h"
+
+#include <utility>
+
+#include "common/Error.h"
+
+namespace vr {
+namespace {
+
+TModuleSetup Checked(TModuleSetup setup) {
+    if (setup.clock == nullptr) throw Error("módulo de serviço criado sem relógio");
+    return setup;
+}
+
+}  // namespace
+
+TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
+    : setup_(Checked(std::move(setup))), log_(setup_.directory, setup_.settings, *setup_.clock) {}
+
+TSrvVevoveRazara::~TSrvVevoveRazara() = default;
+
+void TSrvVevoveRazara::DoSaveLog(std::string_view Msg) { log_.Append(Msg); }
+
+void TSrvVevoveRazara::ManipulaExcecoes(const std::exception& E) { DoSaveLog(E.what()); }
+
+}  // namespace vr
