@@ -42,6 +42,13 @@ public:
 
     std::string ExtraiNumero(std::string_view texto) const;
 
+    // --- Update cycle (service/) ---
+
+    // One update cycle: the handler of Timer's ticks.
+    void TimerTimer();
+
+    // --- Service host (service/) ---
+
     // --- Database access (database/) ---
 
 private:
