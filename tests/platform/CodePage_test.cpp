@@ -1,0 +1,98 @@
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/Error.h"
+
+namespace vr::codepage {
+namespace {
+
+using namespace std::string_literals;
+
+struct Case {
+    const char* name;
+    std::string input;
+    std::string codePage;
+    std::string expected;
+};
+
+TEST(CodePageTest, FromUtf8EncodesAndReplacesWhatThePageLacks) {
+    const Case cases[] = {
+        {"latin1 letters", "ação É", "ISO-8859-1", "a\xE7\xE3o \xC9"},
+        {"euro in cp1252", "€5", "WINDOWS-1252", "\x80" "5"},
+        {"euro missing in latin1", "€5", "ISO-8859-1", "?5"},
+        {"one ? per character", "日本語", "ISO-8859-1", "???"},
+        {"four-byte character", "a😀b", "WINDOWS-1252", "a?b"},
+        {"no transliteration", "ação", "ASCII", "a??o"},
+        {"embedded NUL kept", "a\0ç\0"s, "ISO-8859-1", "a\0\xE7\0"s},
+        {"invalid UTF-8 byte", "a\xFF" "b", "ISO-8859-1", "a?b"},
+        {"truncated sequence at the end", "a\xC3", "ISO-8859-1", "a?"},
+        {"question mark in the target's form", "é\xFF", "UTF-16LE", "\xE9\0?\0"s},
+        {"big endian", "aé", "UTF-16BE", "\0a\0\xE9"s},
+        {"UTF-8 passes through", "ação 日", "UTF-8", "ação 日"},
+        {"empty", "", "ISO-8859-1", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FromUtf8(c.input, c.codePage), c.expected);
+    }
+}
+
+TEST(CodePageTest, ToUtf8DecodesAndMarksUndecodableBytes) {
+    const Case cases[] = {
+        {"latin1 letters", "a\xE7\xE3o", "ISO-8859-1", "ação"},
+        {"euro in cp1252", "\x80", "WINDOWS-1252", "€"},
+        {"byte undefined in cp1252", "a\x81" "b", "WINDOWS-1252", "a\uFFFD" "b"},
+        {"invalid UTF-8", "a\xFF" "b", "UTF-8", "a\uFFFD" "b"},
+        {"truncated UTF-8", "a\xE2\x82", "UTF-8", "a\uFFFD"},
+        {"embedded NUL", "a\0b"s, "ISO-8859-1", "a\0b"s},
+        {"UTF-16LE", "a\0\xE7\0"s, "UTF-16LE", "aç"},
+        {"UTF-16BE", "\0a\0\xE7"s, "UTF-16BE", "aç"},
+        {"lone surrogate keeps the rest aligned", "\x00\xD8" "A\0B\0"s, "UTF-16LE",
+         "\uFFFD" "AB"},
+        {"odd trailing byte", "A\0B"s, "UTF-16LE", "A\uFFFD"},
+        {"empty", "", "UTF-16LE", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ToUtf8(c.input, c.codePage), c.expected);
+    }
+}
+
+// Large inputs go through iconv in one loop: the output buffer has to grow many times (UTF-16
+// doubles ASCII) and the replacement path has to resume at the right byte every time.
+TEST(CodePageTest, LargeInputsConvertWhole) {
+    const std::string chunk = "linha ação € 日\0x\n"s;
+    const std::string latin1 = "linha a\xE7\xE3o ? ?\0x\n"s;
+    std::string utf8;
+    std::string expected;
+    for (int i = 0; i < 200000; ++i) {
+        utf8 += chunk;
+        expected += latin1;
+    }
+    EXPECT_EQ(FromUtf8(utf8, "ISO-8859-1"), expected);
+
+    std::string utf16 = FromUtf8(utf8, "UTF-16LE");
+    EXPECT_EQ(utf16.size(), 2 * 17 * 200000u);
+    EXPECT_EQ(ToUtf8(utf16, "UTF-16LE"), utf8);
+}
+
+TEST(CodePageTest, UnknownCodePagesAreRejected) {
+    // An empty name would mean the locale's charset to iconv, and a "//" suffix would turn on
+    // transliteration or silent dropping: neither is accepted as a code page.
+    for (const std::string page : {"NO-SUCH-PAGE", "", "ASCII//TRANSLIT", "ISO-8859-1//IGNORE"}) {
+        SCOPED_TRACE(page);
+        EXPECT_FALSE(IsKnown(page));
+        EXPECT_THROW(FromUtf8("a", page), Error);
+        EXPECT_THROW(ToUtf8("a", page), Error);
+    }
+    for (const std::string page : {"UTF-8", "ISO-8859-1", "WINDOWS-1252", "UTF-16LE"}) {
+        SCOPED_TRACE(page);
+        EXPECT_TRUE(IsKnown(page));
+    }
+}
+
+}  // namespace
+}  // namespace vr::codepage
