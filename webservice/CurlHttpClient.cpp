@@ -1,0 +1,277 @@
+#include "webservice/CurlHttpClient.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <string_view>
+
+#include <curl/curl.h>
+
+#include "common/Text.h"
+
+namespace vr {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// curl_global_init is not safe to run beside other threads using libcurl, so it runs once,
+// before the first handle; the cleanup runs when the process ends.
+class CurlGlobal {
+public:
+    CurlGlobal() {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            throw Error("Não foi possível iniciar a biblioteca HTTPS (libcurl)");
+        }
+    }
+    ~CurlGlobal() { curl_global_cleanup(); }
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
+void EnsureCurlGlobal() { static const CurlGlobal global; }
+
+class EasyHandle {
+public:
+    EasyHandle() : handle_(curl_easy_init()) {
+        if (handle_ == nullptr) throw RestError(std::string(kRestFailurePrefix) + "curl_easy_init falhou");
+    }
+    ~EasyHandle() { curl_easy_cleanup(handle_); }
+    EasyHandle(const EasyHandle&) = delete;
+    EasyHandle& operator=(const EasyHandle&) = delete;
+    CURL* get() const { return handle_; }
+
+private:
+    CURL* handle_;
+};
+
+class HeaderList {
+public:
+    HeaderList() = default;
+    ~HeaderList() { curl_slist_free_all(list_); }
+    HeaderList(const HeaderList&) = delete;
+    HeaderList& operator=(const HeaderList&) = delete;
+    void Append(const std::string& line) {
+        curl_slist* grown = curl_slist_append(list_, line.c_str());
+        if (grown == nullptr) throw RestError(std::string(kRestFailurePrefix) + "sem memória");
+        list_ = grown;
+    }
+    curl_slist* get() const { return list_; }
+
+private:
+    curl_slist* list_ = nullptr;
+};
+
+// What the callbacks of one request fill in.
+struct RequestState {
+    std::chrono::milliseconds timeout{0};
+    SteadyClock::time_point lastActivity = SteadyClock::now();
+    bool connected = false;  // the connect phase is bounded by libcurl itself
+    bool stalled = false;
+    bool tooLarge = false;
+    TRawAnswer answer;
+};
+
+void NoteActivity(RequestState& state) { state.lastActivity = SteadyClock::now(); }
+
+std::string_view TrimLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    return line;
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// A declared length over the bound fails at once, before any of the body is waited for.
+bool DeclaresTooLarge(std::string_view value) {
+    value = TrimSpaces(value);
+    if (value.empty()) return false;
+    std::size_t length = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9') return false;
+        if (length > kMaxBodyBytes) return true;
+        length = length * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return length > kMaxBodyBytes;
+}
+
+std::size_t OnHeader(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto& state = *static_cast<RequestState*>(user);
+    NoteActivity(state);
+    const std::size_t bytes = size * count;
+    const std::string_view line = TrimLine(std::string_view(buffer, bytes));
+    if (line.starts_with("HTTP/")) {
+        // A new status line starts a new answer (an interim 1xx answer is forgotten).
+        state.answer.statusLine = std::string(line);
+        state.answer.headers.clear();
+        state.answer.body.clear();
+        return bytes;
+    }
+    if (line.empty()) return bytes;
+    if ((line.front() == ' ' || line.front() == '\t') && !state.answer.headers.empty()) {
+        state.answer.headers.back().second += ' ';
+        state.answer.headers.back().second += TrimSpaces(line);
+        return bytes;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return bytes;
+    const std::string_view name = line.substr(0, colon);
+    const std::string_view value = TrimSpaces(line.substr(colon + 1));
+    if (text::EqualsIgnoreAsciiCase(name, "Content-Length") && DeclaresTooLarge(value)) {
+        state.tooLarge = true;
+        return 0;
+    }
+    state.answer.headers.emplace_back(std::string(name), std::string(value));
+    return bytes;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& state = *static_cast<RequestState*>(user);
+    NoteActivity(state);
+    const std::size_t bytes = size * count;
+    if (state.answer.body.size() + bytes > kMaxBodyBytes) {
+        state.tooLarge = true;
+        return 0;
+    }
+    state.answer.body.append(data, bytes);
+    return bytes;
+}
+
+// Called once the connection stands, before the request goes out: from here on the timeout
+// counts from the last byte that moved.
+int OnConnected(void* user, char*, char*, int, int) {
+    auto& state = *static_cast<RequestState*>(user);
+    state.connected = true;
+    NoteActivity(state);
+    return CURL_PREREQFUNC_OK;
+}
+
+// libcurl's own whole-transfer limit would cut a slow but moving answer; this cuts only a
+// transfer in which nothing moved for the timeout.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto& state = *static_cast<RequestState*>(user);
+    if (state.connected && SteadyClock::now() - state.lastActivity > state.timeout) {
+        state.stalled = true;
+        return 1;
+    }
+    return 0;
+}
+
+bool IsRedirectStatus(long status) {
+    return status == 300 || status == 301 || status == 302 || status == 303 || status == 307 ||
+           status == 308;
+}
+
+template <typename T>
+void SetOption(CURL* handle, CURLoption option, T value) {
+    const CURLcode code = curl_easy_setopt(handle, option, value);
+    if (code != CURLE_OK) {
+        throw RestError(std::string(kRestFailurePrefix) + curl_easy_strerror(code));
+    }
+}
+
+// The platform's trust store, plus the bundle named by SSL_CERT_FILE when it is set: libcurl
+// loads both its CA file and its CA directory, so the extra bundle takes the file's place while
+// the system's directory stays.
+void SetTrustStore(CURL* handle) {
+    const char* extraBundle = std::getenv("SSL_CERT_FILE");
+    if (extraBundle == nullptr || *extraBundle == '\0') return;
+    char* defaultPath = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_CAPATH, &defaultPath);
+    SetOption(handle, CURLOPT_CAINFO, extraBundle);
+    SetOption(handle, CURLOPT_CAPATH, defaultPath != nullptr ? defaultPath : "/etc/ssl/certs");
+}
+
+std::string FailureText(CURLcode code, const RequestState& state, const char* errorBuffer,
+                        int timeoutMs) {
+    std::string message = kRestFailurePrefix;
+    if (state.stalled) {
+        message += "tempo limite de " + std::to_string(timeoutMs) + " ms esgotado sem receber dados";
+    } else if (state.tooLarge) {
+        message += "a resposta excede o limite de " + std::to_string(kMaxBodyBytes / (1024 * 1024)) +
+                   " MiB";
+    } else if (errorBuffer[0] != '\0') {
+        message += errorBuffer;
+    } else {
+        message += curl_easy_strerror(code);
+    }
+    return text::ToValidUtf8(message);
+}
+
+}  // namespace
+
+CurlHttpClient::CurlHttpClient() { EnsureCurlGlobal(); }
+
+TRawAnswer CurlHttpClient::Transfer(const std::string& url, int timeoutMs) {
+    EnsureCurlGlobal();
+    EasyHandle easy;
+    CURL* const handle = easy.get();
+    HeaderList headers;
+    headers.Append(std::string("Accept: ") + kAcceptHeader);
+    headers.Append(std::string("Accept-Charset: ") + kAcceptCharsetHeader);
+    headers.Append(std::string("User-Agent: ") + kUserAgent);
+
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    RequestState state;
+    state.timeout = std::chrono::milliseconds(timeoutMs);
+
+    SetOption(handle, CURLOPT_NOSIGNAL, 1L);  // several threads: no SIGALRM for name lookups
+    SetOption(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    SetOption(handle, CURLOPT_HTTPGET, 1L);
+    SetOption(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    SetOption(handle, CURLOPT_PROTOCOLS_STR, "https");
+    SetOption(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    SetOption(handle, CURLOPT_FOLLOWLOCATION, 0L);  // followed below, to count and check them
+    SetOption(handle, CURLOPT_PATH_AS_IS, 1L);       // the path goes out exactly as encoded
+    SetOption(handle, CURLOPT_HTTPHEADER, headers.get());
+    SetOption(handle, CURLOPT_COOKIEFILE, "");  // in memory only: lives and dies with the handle
+    SetOption(handle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+    SetOption(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
+    SetOption(handle, CURLOPT_HEADERDATA, &state);
+    SetOption(handle, CURLOPT_WRITEFUNCTION, &OnBody);
+    SetOption(handle, CURLOPT_WRITEDATA, &state);
+    SetOption(handle, CURLOPT_PREREQFUNCTION, &OnConnected);
+    SetOption(handle, CURLOPT_PREREQDATA, &state);
+    SetOption(handle, CURLOPT_NOPROGRESS, 0L);
+    SetOption(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    SetOption(handle, CURLOPT_XFERINFODATA, &state);
+    SetTrustStore(handle);
+
+    std::string target = url;
+    int redirects = 0;
+    while (true) {
+        state.connected = false;
+        state.lastActivity = SteadyClock::now();
+        state.answer = TRawAnswer{};
+        errorBuffer[0] = '\0';
+        SetOption(handle, CURLOPT_URL, target.c_str());
+
+        const CURLcode code = curl_easy_perform(handle);
+        if (code != CURLE_OK) throw RestError(FailureText(code, state, errorBuffer, timeoutMs));
+
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        state.answer.statusCode = static_cast<int>(status);
+
+        char* location = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
+        if (!IsRedirectStatus(status) || location == nullptr) return std::move(state.answer);
+
+        if (++redirects > kMaxRedirects) {
+            throw RestError(std::string(kRestFailurePrefix) + "Maximum number of redirections (" +
+                            std::to_string(kMaxRedirects) + ") exceeded");
+        }
+        std::string next = location;
+        if (!text::AsciiLower(next).starts_with("https://")) {
+            throw RestError(text::ToValidUtf8(std::string(kRestFailurePrefix) +
+                                              "redirecionamento recusado para endereço que não é HTTPS: " +
+                                              next));
+        }
+        target = std::move(next);
+    }
+}
+
+}  // namespace vr

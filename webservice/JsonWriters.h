@@ -1,0 +1,21 @@
+#pragma once
+
+// The two written forms of a JSON document: the indented one of the answer dump after a
+// consultation, and the compact one-line form of the feed answer's dump.
+
+#include <string>
+
+#include "common/Json.h"
+
+namespace vr {
+
+// Four spaces per level, CR LF between lines, no final line break, ": " after member names.
+// Strings escape \" \\ \/ \b \t \n \f \r and keep every other character as it is. Numbers are
+// written as they appeared in the source.
+std::string WriteIndentedJson(JsonValue value);
+
+// One line without spaces between tokens; the same short escapes, and every other character
+// below U+0020 or above U+007F as \uXXXX (upper-case hex, a surrogate pair above U+FFFF).
+std::string WriteCompactJson(JsonValue value);
+
+}  // namespace vr
