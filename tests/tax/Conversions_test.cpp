@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,68 @@ TEST(TaxDecimal, AcceptsASeparatorOfSeveralBytes) {
     EXPECT_EQ(DecimalFromText("1\xD9\xAB" "5", arabic), 15000);
     EXPECT_EQ(DecimalFromText("1,5", arabic), 0);
     EXPECT_EQ(DecimalFromText("1\xD9", arabic), 0);
+}
+
+// The fraction digits of m / 10^scale written out, e.g. (-12345, 3) gives "-12,345".
+std::string Written(std::int64_t m, int scale, char separator) {
+    std::string digits = std::to_string(m < 0 ? -m : m);
+    if (static_cast<int>(digits.size()) <= scale) {
+        digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
+    }
+    if (scale > 0) digits.insert(digits.size() - static_cast<std::size_t>(scale), 1, separator);
+    return (m < 0 ? "-" : "") + digits;
+}
+
+TEST(TaxDecimal, AgreesWithIntegerRoundingOnRandomValues) {
+    std::mt19937_64 random(20261209);
+    std::uniform_int_distribution<std::int64_t> values(-99'999'999'999'999, 99'999'999'999'999);
+    std::uniform_int_distribution<int> scales(0, 9);
+    for (int i = 0; i < 20000; ++i) {
+        const std::int64_t m = values(random) / (i % 2 == 0 ? 1 : 100000);
+        const int scale = scales(random);
+        Decimal expected = 0;
+        if (scale <= 4) {
+            expected = m;
+            for (int k = scale; k < 4; ++k) expected *= 10;
+        } else {
+            std::int64_t unit = 1;
+            for (int k = 4; k < scale; ++k) unit *= 10;
+            const std::int64_t magnitude = m < 0 ? -m : m;
+            std::int64_t quotient = magnitude / unit;
+            const std::int64_t remainder = magnitude % unit;
+            if (remainder * 2 > unit || (remainder * 2 == unit && quotient % 2 == 1)) ++quotient;
+            expected = m < 0 ? -quotient : quotient;
+        }
+        const std::string comma = Written(m, scale, ',');
+        SCOPED_TRACE(comma);
+        ASSERT_EQ(DecimalFromText(comma, CommaLocale()), expected);
+        ASSERT_EQ(DecimalFromText(Written(m, scale, '.'), PointLocale()), expected);
+    }
+}
+
+TEST(TaxConversions, ArbitraryTextsReadTheSameInEitherLocaleAndNeverFail) {
+    // Texts from the characters the grammars care about, plus bytes of other characters.
+    const std::vector<std::string> pieces = {"0", "1", "5", "9", ",", ".", "e", "E", "+", "-",
+                                             " ", "$", "x", "0x", "F", "\t", "\xC3\xA7",
+                                             "\xD9\xAB", "\xF0\x9F\x98\x80", "99999999999",
+                                             "e99999999999", std::string(1, '\0')};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(0, 12);
+    for (int i = 0; i < 50000; ++i) {
+        std::string text;
+        for (int n = length(random); n > 0; --n) text += pieces[pick(random)];
+        std::string swapped = text;
+        for (char& c : swapped) {
+            if (c == ',') c = '.';
+            else if (c == '.') c = ',';
+        }
+        SCOPED_TRACE(text);
+        ASSERT_EQ(DecimalFromText(text, CommaLocale()), DecimalFromText(swapped, PointLocale()));
+        ASSERT_EQ(DecimalFromText("  " + text, CommaLocale()),
+                  DecimalFromText(text, CommaLocale()));
+        ASSERT_EQ(IntegerFromText(" " + text), IntegerFromText(text));
+    }
 }
 
 TEST(TaxInteger, ReadsDecimalAndHexadecimalTexts) {

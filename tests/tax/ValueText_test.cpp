@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,6 +76,34 @@ TEST(TaxValueText, NumbersFollowTheGeneralFormInBothLocales) {
         SCOPED_TRACE(c.json);
         EXPECT_EQ(Read(c.json, PointLocale()), c.point);
         EXPECT_EQ(Read(c.json, CommaLocale()), c.comma);
+    }
+}
+
+TEST(TaxValueText, RandomNumbersReadBackWithinFifteenDigits) {
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> mantissas(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponents(-30, 30);
+    for (int i = 0; i < 20000; ++i) {
+        const double value = mantissas(random) * std::pow(10.0, exponents(random));
+        char buffer[64];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+        std::string json(buffer, end);
+        if (json.find('.') == std::string::npos) json += ".0";  // stay off the long-text rule
+        SCOPED_TRACE(json);
+        const std::string point = Read(json, PointLocale());
+        std::string comma = Read(json, CommaLocale());
+        std::replace(comma.begin(), comma.end(), ',', '.');
+        ASSERT_EQ(comma, point);
+        double back = 0;
+        const auto read = std::from_chars(point.data(), point.data() + point.size(), back);
+        ASSERT_EQ(read.ptr, point.data() + point.size());
+        ASSERT_LE(std::fabs(back - value), std::fabs(value) * 5e-15);
+        const bool exponentForm = point.find('E') != std::string::npos;
+        ASSERT_EQ(exponentForm, std::fabs(back) < 1e-4 || std::fabs(back) >= 1e15);
+        ASSERT_NE(point.back(), '.');
+        if (point.find('.') != std::string::npos && !exponentForm) {
+            ASSERT_NE(point.back(), '0');
+        }
     }
 }
 
