@@ -54,7 +54,7 @@ std::optional<std::uint64_t> ReadDecimal(std::string_view digits) {
 }  // namespace
 
 Decimal DecimalFromText(std::string_view text, const RegionalSettings& settings) {
-    const auto number = numtext::ScanDecimal(text, settings.decimalSeparator);
+    const auto number = numtext::ScanDecimal(text, numtext::DecimalSeparator(settings));
     if (!number) return 0;
     return numtext::ToScaledInteger(*number, kDecimalPlaces).value_or(0);
 }

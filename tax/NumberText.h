@@ -9,7 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/RegionalSettings.h"
+
 namespace vr::numtext {
+
+// The locale's decimal separator; a point should the settings carry none, so that numbers never
+// lose their separator when written.
+inline std::string_view DecimalSeparator(const RegionalSettings& settings) {
+    return settings.decimalSeparator.empty() ? std::string_view(".") : settings.decimalSeparator;
+}
 
 // A decimal number read from text: value = digits * 10^exponent, with the sign apart.
 struct DecimalDigits {

@@ -36,7 +36,7 @@ std::string NumberText(std::string_view source, const RegionalSettings& settings
     double value = 0;
     const auto [end, ec] = std::from_chars(source.data(), source.data() + source.size(), value);
     const bool whole = end == source.data() + source.size();
-    if (ec == std::errc() && whole) return numtext::FormatGeneral(value, settings.decimalSeparator);
+    if (ec == std::errc() && whole) return numtext::FormatGeneral(value, numtext::DecimalSeparator(settings));
     if (ec == std::errc::result_out_of_range && whole) {
         // Too small for a double reads as zero; too large cannot be read at all.
         const auto number = numtext::ScanDecimal(source, ".");

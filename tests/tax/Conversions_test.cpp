@@ -160,6 +160,11 @@ TEST(TaxDecimal, AcceptsASeparatorOfSeveralBytes) {
     EXPECT_EQ(DecimalFromText("1\xD9\xAB" "5", arabic), 15000);
     EXPECT_EQ(DecimalFromText("1,5", arabic), 0);
     EXPECT_EQ(DecimalFromText("1\xD9", arabic), 0);
+    // Settings without a separator fall back to a point rather than reading "1" as 1.
+    RegionalSettings none;
+    none.decimalSeparator.clear();
+    EXPECT_EQ(DecimalFromText("1.5", none), 15000);
+    EXPECT_EQ(DecimalFromText("1", none), 10000);
 }
 
 // The fraction digits of m / 10^scale written out, e.g. (-12345, 3) gives "-12,345".

@@ -79,6 +79,16 @@ TEST(TaxValueText, NumbersFollowTheGeneralFormInBothLocales) {
     }
 }
 
+TEST(TaxValueText, NumbersTakeTheSeparatorOfTheSettings) {
+    RegionalSettings arabic;
+    arabic.decimalSeparator = "\xD9\xAB";  // U+066B
+    EXPECT_EQ(Read("18.50", arabic), "18\xD9\xAB" "5");
+    EXPECT_EQ(Read("1.5e-7", arabic), "1\xD9\xAB" "5E-7");
+    RegionalSettings none;
+    none.decimalSeparator.clear();
+    EXPECT_EQ(Read("18.50", none), "18.5");
+}
+
 TEST(TaxValueText, RandomNumbersReadBackWithinFifteenDigits) {
     std::mt19937_64 random(11);
     std::uniform_real_distribution<double> mantissas(-10.0, 10.0);
