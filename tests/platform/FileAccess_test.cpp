@@ -1,0 +1,119 @@
+#include "platform/FileAccess.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "common/Error.h"
+#include "tests/platform/TempDir.h"
+
+namespace vr {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Put(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Expects a vr::Error whose message names the file.
+template <typename F>
+void ExpectErrorNaming(const fs::path& path, F action) {
+    try {
+        action();
+        ADD_FAILURE() << "no error for " << path;
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+}
+
+class FileAccessTest : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    fs::path file = dir.path() / "file.log";
+};
+
+TEST_F(FileAccessTest, IdentityTellsStatesApart) {
+    EXPECT_FALSE(IdentifyFile(file).has_value());
+    EXPECT_FALSE(IdentifyFile(file / "below-a-file").has_value());
+
+    Put(file, "abc");
+    auto first = IdentifyFile(file);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->size, 3u);
+    EXPECT_EQ(IdentifyFile(file), first);
+
+    auto appended = AppendToFile(file, "de", first);
+    ASSERT_TRUE(appended.has_value());
+    EXPECT_EQ(appended->size, 5u);
+    EXPECT_EQ(appended->inode, first->inode);
+    EXPECT_EQ(IdentifyFile(file), appended);  // what the writer saw is what the path shows
+}
+
+TEST_F(FileAccessTest, ReadsWholeFilesWithEveryByte) {
+    std::string bytes("a\0b\r\n\xFF", 6);
+    bytes += std::string(300000, 'x');
+    Put(file, bytes);
+    EXPECT_EQ(ReadWholeFile(file), bytes);
+    Put(file, "");
+    EXPECT_EQ(ReadWholeFile(file), "");
+}
+
+TEST_F(FileAccessTest, RefusesToReadWhatIsNotARegularFile) {
+    fs::path fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ExpectErrorNaming(fifo, [&] { ReadWholeFile(fifo); });  // must not block either
+    ExpectErrorNaming(dir.path(), [&] { ReadWholeFile(dir.path()); });
+    ExpectErrorNaming(file, [&] { ReadWholeFile(file); });  // missing
+}
+
+TEST_F(FileAccessTest, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
+    Put(file, "old content");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    FileIdentity id = ReplaceFile(file, "new");
+    EXPECT_EQ(Slurp(file), "new");
+    EXPECT_EQ(IdentifyFile(file), id);
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    fs::path fresh = dir.path() / "fresh.log";
+    ReplaceFile(fresh, std::string("x\0y", 3));
+    EXPECT_EQ(Slurp(fresh), std::string("x\0y", 3));
+}
+
+TEST_F(FileAccessTest, WriteFailuresNameTheFileAndKeepTheOldContent) {
+    fs::path nowhere = dir.path() / "missing" / "file.log";
+    ExpectErrorNaming(nowhere, [&] { ReplaceFile(nowhere, "x"); });
+    ExpectErrorNaming(nowhere, [&] { AppendToFile(nowhere, "x"); });
+
+    // A directory in the file's place cannot be replaced by the rename: nothing is left behind.
+    fs::create_directory(file);
+    Put(file / "inside", "kept");
+    ExpectErrorNaming(file, [&] { ReplaceFile(file, "x"); });
+    EXPECT_EQ(Slurp(file / "inside"), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // A full disk.
+    ExpectErrorNaming("/dev/full", [&] { AppendToFile("/dev/full", "x"); });
+}
+
+TEST_F(FileAccessTest, AppendWritesNothingWhenTheFileChangedMeanwhile) {
+    Put(file, "abc");
+    auto before = IdentifyFile(file);
+    Put(file, "abcd");  // someone else wrote
+    EXPECT_FALSE(AppendToFile(file, "zz", before).has_value());
+    EXPECT_EQ(Slurp(file), "abcd");
+    EXPECT_TRUE(AppendToFile(file, "zz").has_value());
+    EXPECT_EQ(Slurp(file), "abcdzz");
+}
+
+}  // namespace
+}  // namespace vr
