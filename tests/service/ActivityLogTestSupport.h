@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "common/Clock.h"
+#include "common/RegionalSettings.h"
+
+namespace vr::testing {
+
+// A clock the test sets by hand.
+class ManualClock final : public Clock {
+public:
+    LocalDateTime now{2024, 3, 5, 7, 8, 9};
+    LocalDateTime Now() const override { return now; }
+};
+
+inline RegionalSettings SettingsFor(const std::string& codePage) {
+    RegionalSettings settings;
+    settings.ansiCodePage = codePage;
+    return settings;
+}
+
+inline std::string Slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void Put(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// UTF-16 bytes of a text, written out by hand so that the expectations do not come from the
+// converter under test.
+inline std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string out;
+    for (char16_t unit : text) {
+        char high = static_cast<char>(unit >> 8);
+        char low = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
+    return out;
+}
+
+}  // namespace vr::testing
