@@ -6,7 +6,7 @@
 
 namespace vr {
 
-class CurlHttpClient final : public HttpClient {
+class CurlHttpClient : public HttpClient {
 public:
     CurlHttpClient();
 

@@ -1,0 +1,286 @@
+// The barcode consultation against the stand-in, one case per outcome it can have.
+
+#include <cstdlib>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "platform/CodePage.h"
+#include "tests/webservice/StandinEnvironment.h"
+#include "tests/webservice/TempDir.h"
+#include "webservice/AnswerDecoding.h"
+#include "webservice/CurlHttpClient.h"
+#include "webservice/UFuncoesBrisen.h"
+
+namespace vr {
+namespace {
+
+using standin::Response;
+
+const std::string kPath = "/v2.0/consulta-ean/ID-9/12345678000195/TOK";
+
+// A client that notes what each exchange asked of the transport before doing it.
+class RecordingClient : public CurlHttpClient {
+public:
+    std::vector<std::pair<std::string, int>> calls;
+
+protected:
+    TRawAnswer Transfer(const std::string& url, int timeoutMs) override {
+        calls.emplace_back(url, timeoutMs);
+        return CurlHttpClient::Transfer(url, timeoutMs);
+    }
+};
+
+std::string Entry(const std::string& ean, bool withCfopVenda = true) {
+    return R"({"ean_cliente":")" + ean +
+           R"(","ncm":"2101.11.10","cest":"17.099.00","idlista":2,"piscofins_cst_entrada":"70",)"
+           R"("piscofins_cst_saida":"04","piscofins_naturezarec":"101","ipi":0,"icms_saida_csosn":"",)"
+           R"("icms_saida_cst":"060","base_reduzida":0,"mva":38.24,"icms_fcp":0,"cod_beneficio":"")" +
+           std::string(withCfopVenda ? R"(,"cfop_venda":"5405")" : "") + R"(,"desoneracao_icms":0})";
+}
+
+Response Answer(int status, std::string body, std::string contentType = "application/json") {
+    Response r;
+    r.status = status;
+    r.reason = status == 200 ? "OK" : status >= 500 ? "Service Unavailable" : "Resposta";
+    if (!contentType.empty()) r.headers = {{"Content-Type", std::move(contentType)}};
+    r.body = std::move(body);
+    return r;
+}
+
+std::string Retornada(const std::string& text) {
+    return "MENSAGEM RETORNADA PELA VEVOVERAZARA\r\n\r\n" + text;
+}
+
+std::string Falha(const std::string& detail) {
+    return "Ocorreu um erro na comunicação com a VEVOVERAZARA. Este produto será classificado pela "
+           "mesma posteriormente.\r\n\r\nErro: " +
+           detail;
+}
+
+const std::string kNaoLocalizado =
+    "Este código de barras não foi localizado na base de dados da VEVOVERAZARA, por este motivo foi "
+    "colocado sob análise e será classificado posteriormente!!!";
+
+class Consulta : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.ClearRoutes();
+        server.TakeRequests();
+        settings.decimalSeparator = ",";
+        settings.ansiCodePage = "WINDOWS-1252";
+        dir.Write("BRISEN_RESPOSTA.LOG", "anterior\r\n");
+    }
+
+    TRetornoBrisen Consult(const std::string& ean = "789", const std::string& descricao = "CAFÉ") {
+        const TContextoConsulta contexto{client, settings, dir.path(), [this] { ++pumps; }};
+        return ConsultaEAN("12345678000195", "SP", "ID-9", "TOK", ean, descricao, contexto);
+    }
+
+    // The dump as text (it is written in the settings' code page).
+    std::string Dump() const { return codepage::ToUtf8(dir.Read("BRISEN_RESPOSTA.LOG"), "WINDOWS-1252"); }
+
+    standin::Server& server = test::Standin();
+    RecordingClient client;
+    RegionalSettings settings;
+    test::TempDir dir;
+    int pumps = 0;
+};
+
+TEST_F(Consulta, SendsTheConsultationRequest) {
+    server.Route(kPath, Answer(200, R"({"mensagem":"sucesso","tributos":[]})"));
+    Consult("7891000100103", "CAFÉ EM PÓ 500G");
+    const std::vector<standin::Request> requests = server.TakeRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target,
+              kPath + "?ean=7891000100103&descricao=CAF%C3%89%20EM%20P%C3%93%20500G");
+    ASSERT_EQ(client.calls.size(), 1u);
+    EXPECT_EQ(client.calls[0].second, 10000);
+}
+
+TEST_F(Consulta, SuccessTakesTheFirstTaxEntry) {
+    const std::string body =
+        R"({"mensagem":"sucesso","tributos":[)" + Entry("0000000000001") + "," + Entry("2") + "]}";
+    server.Route(kPath, Answer(200, body));
+    const TRetornoBrisen record = Consult("789");
+
+    TRetornoBrisen expected;
+    const JsonDocument document = JsonDocument::Parse(Entry("0000000000001"));
+    ConverteTributo(document.root(), "SP", TCaminhoTributo::ctProduto, settings, expected);
+    expected.StatusCode = 200;
+    EXPECT_EQ(record, expected);
+    EXPECT_EQ(record.CodigoProduto, "0000000000001");  // the service's barcode, not the one asked
+    EXPECT_EQ(record.NCM, "21011110");
+    EXPECT_EQ(record.CFOPVenda, "5405");
+    EXPECT_EQ(record.AliqMVA, 382400);
+    EXPECT_EQ(record.Mensagem, "");
+    EXPECT_EQ(record.IdSegmento, 0);
+    EXPECT_EQ(pumps, 1);
+    EXPECT_EQ(Dump(), TextoJson(body) + "\r\n");
+    EXPECT_TRUE(Dump().starts_with("{\r\n    \"mensagem\": \"sucesso\",\r\n    \"tributos\": [\r\n        {\r\n"));
+}
+
+struct Row {
+    std::string name;
+    Response response;
+    int status;
+    std::string mensagem;
+    bool dumped;  // false: the dump keeps the earlier answer
+    int pumps = 0;
+};
+
+TEST_F(Consulta, EveryOutcomeGivesItsRecord) {
+    Response html404 = Answer(404, "<html>mensagem=nada</html>", "text/html");
+    Response form503 = Answer(503, "x=1&mensagem=Em manutenção&y=2", "text/html; charset=utf-8");
+    const std::vector<Row> rows = {
+        {"barcode not found", Answer(200, R"({"mensagem":"sucesso","tributos":[]})"), 200,
+         kNaoLocalizado, true, 1},
+        {"mensagem with a capital", Answer(200, R"({"mensagem":"Sucesso","tributos":[]})"), 400,
+         Retornada("Sucesso"), true},
+        {"mensagem with a space", Answer(200, R"({"mensagem":" sucesso"})"), 400,
+         Retornada(" sucesso"), true},
+        {"mensagem a number", Answer(200, R"({"mensagem":1})"), 400, Retornada("1"), true},
+        {"status 400 with mensagem", Answer(400, R"({"mensagem":"EAN inválido"})"), 400,
+         Retornada("EAN inválido"), true},
+        {"status 400 without mensagem", Answer(400, R"({"erro":1})"), 400, Retornada(""), true},
+        {"status 400 with html", Answer(400, "<b>mensagem=x</b>", "text/html"), 400, Retornada(""), true},
+        {"status 404 with html", html404, 404, "<html>mensagem=nada</html>", true},
+        {"status 401 with json", Answer(401, R"({"mensagem":"token"})"), 401,
+         R"({"mensagem":"token"})", true},
+        {"status 204", Answer(204, ""), 204, "", true},
+        {"status 503 with json mensagem", Answer(503, R"({"mensagem":"em manutenção"})"), 0,
+         Falha("em manutenção"), false},
+        {"status 503 with json without mensagem", Answer(503, R"({"erro":"x"})"), 0,
+         Falha(R"({"erro":"x"})"), false},
+        {"status 503 with a form", form503, 0, Falha("Em manutenção"), false},
+        {"status 500 with another type", Answer(500, "[1]", "application/octet-stream"), 0,
+         Falha("[1]"), false},
+        {"status 503 with an empty body", Answer(503, "", ""), 0, Falha(""), false},
+        {"status 200 not json", Answer(200, "<html>oi</html>", "text/html"), 0,
+         Falha("<html>oi</html>"), true},
+        {"status 200 without mensagem", Answer(200, R"({"tributos":[]})"), 0,
+         Falha(R"({"tributos":[]})"), true},
+        {"status 200 without tributos", Answer(200, R"({"mensagem":"sucesso"})"), 0,
+         Falha("sucesso"), true, 1},
+        {"tributos not an array", Answer(200, R"({"mensagem":"sucesso","tributos":{}})"), 0,
+         Falha("sucesso"), true, 1},
+        {"first entry not an object", Answer(200, R"({"mensagem":"sucesso","tributos":[1]})"), 0,
+         Falha("sucesso"), true, 1},
+        // The indented text keeps a control character raw, so reading it again fails.
+        {"control character in a string", Answer(200, R"({"mensagem":"sucesso","x":"\u0001","tributos":[]})"),
+         0, Falha("sucesso"), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.Write("BRISEN_RESPOSTA.LOG", "anterior\r\n");
+        pumps = 0;
+        server.Route(kPath, row.response);
+        const TRetornoBrisen record = Consult();
+        EXPECT_EQ(record.StatusCode, row.status);
+        EXPECT_EQ(record.Mensagem, row.mensagem);
+        EXPECT_EQ(record.CodigoProduto, "");
+        EXPECT_EQ(record.NCM, "");
+        EXPECT_EQ(pumps, row.pumps);
+        if (row.dumped) {
+            const std::string jsonText = TextoJson(row.response.body);
+            EXPECT_EQ(Dump(), jsonText.empty() ? "" : jsonText + "\r\n");
+        } else {
+            EXPECT_EQ(Dump(), "anterior\r\n");
+        }
+    }
+}
+
+TEST_F(Consulta, AFailureInTheTaxEntryKeepsWhatWasFilledBefore) {
+    server.Route(kPath, Answer(200, R"({"mensagem":"sucesso","tributos":[)" + Entry("55", false) + "]}"));
+    const TRetornoBrisen record = Consult();
+    EXPECT_EQ(record.StatusCode, 0);
+    EXPECT_EQ(record.Mensagem, Falha("sucesso"));
+    EXPECT_EQ(record.CodigoProduto, "55");
+    EXPECT_EQ(record.NCM, "21011110");
+    EXPECT_EQ(record.CFOPCompra, "1403");
+    EXPECT_EQ(record.CFOPVenda, "");
+}
+
+TEST_F(Consulta, ExchangeErrorsGiveTheFailureTextAlone) {
+    const auto redirect = [](const std::string& location) {
+        Response r;
+        r.status = 302;
+        r.reason = "Found";
+        r.headers = {{"Location", location}};
+        return r;
+    };
+    for (int i = 1; i <= 6; ++i) {
+        server.Route("/loop" + std::to_string(i), redirect("/loop" + std::to_string(i + 1)));
+    }
+    server.Route(kPath, redirect("/loop1"));
+    const TRetornoBrisen redirected = Consult();
+    EXPECT_EQ(redirected.StatusCode, 0);
+    EXPECT_EQ(redirected.Mensagem, Falha(""));
+    EXPECT_EQ(Dump(), "anterior\r\n");
+
+    const std::string origin = server.Origin();
+    for (const std::string& base :
+         {std::string("https://127.0.0.1:1"),
+          "https://127.0.0.1:" + std::to_string(server.untrustedPort())}) {
+        SCOPED_TRACE(base);
+        setenv("VEVOVERAZARA_BASE_URL", base.c_str(), 1);
+        const TRetornoBrisen record = Consult();
+        setenv("VEVOVERAZARA_BASE_URL", origin.c_str(), 1);
+        EXPECT_EQ(record.StatusCode, 0);
+        EXPECT_EQ(record.Mensagem, Falha(""));
+        EXPECT_EQ(Dump(), "anterior\r\n");
+    }
+}
+
+TEST_F(Consulta, AnUnwritableDumpIsAFailure) {
+    dir.Write("BRISEN_RESPOSTA.LOG", "");
+    std::filesystem::remove(dir.path() / "BRISEN_RESPOSTA.LOG");
+    std::filesystem::create_directories(dir.path() / "BRISEN_RESPOSTA.LOG" / "ocupado");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"mensagem":"sucesso","tributos":[]})", "sucesso"},
+        {R"({"tributos":[]})", R"({"tributos":[]})"},
+    };
+    for (const auto& [body, detail] : cases) {
+        SCOPED_TRACE(body);
+        server.Route(kPath, Answer(200, body));
+        const TRetornoBrisen record = Consult();
+        EXPECT_EQ(record.StatusCode, 0);
+        EXPECT_EQ(record.Mensagem, Falha(detail));
+        EXPECT_EQ(pumps, 0);
+    }
+}
+
+TEST_F(Consulta, JsonThatIsNotAnObjectLeavesWithAnError) {
+    const std::vector<Response> throwing = {
+        Answer(200, "[1,2]"),
+        Answer(200, "\"sucesso\""),
+        Answer(400, "[]"),
+        Answer(503, "42"),
+    };
+    for (const Response& response : throwing) {
+        SCOPED_TRACE(response.body);
+        server.Route(kPath, response);
+        EXPECT_THROW(Consult(), Error);
+    }
+    // Read as anything but JSON, the same body is only content.
+    server.Route(kPath, Answer(503, "[1,2]", "text/html"));
+    const TRetornoBrisen record = Consult();
+    EXPECT_EQ(record.StatusCode, 0);
+    EXPECT_EQ(record.Mensagem, Falha("[1,2]"));
+}
+
+TEST_F(Consulta, OnlyTheLastAnswerStaysInTheDump) {
+    server.Route(kPath, Answer(200, R"({"mensagem":"primeira"})"));
+    Consult();
+    server.Route(kPath, Answer(200, R"({"mensagem":"segunda","ç":"é"})"));
+    Consult();
+    EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"),
+              "{\r\n    \"mensagem\": \"segunda\",\r\n    \"\xE7\": \"\xE9\"\r\n}\r\n");
+    server.Route(kPath, Answer(500, R"({"mensagem":"erro"})"));
+    Consult();
+    EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"),
+              "{\r\n    \"mensagem\": \"segunda\",\r\n    \"\xE7\": \"\xE9\"\r\n}\r\n");
+}
+
+}  // namespace
+}  // namespace vr

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "tests/webservice/TempDir.h"
+#include "webservice/UFuncoesBrisen.h"
+
+namespace vr {
+namespace {
+
+TEST(SalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
+    struct Case {
+        std::string name;
+        std::string json;
+        std::string codePage;
+        std::string bytes;
+    };
+    const std::vector<Case> cases = {
+        {"empty text, empty file", "", "WINDOWS-1252", ""},
+        {"one line gets its line break", "{}", "WINDOWS-1252", "{}\r\n"},
+        {"indented text", "{\r\n    \"a\": 1\r\n}", "UTF-8", "{\r\n    \"a\": 1\r\n}\r\n"},
+        {"lone CR and lone LF", "a\rb\nc\r\n", "UTF-8", "a\r\nb\r\nc\r\n"},
+        {"empty lines kept", "a\n\n\r\rb", "UTF-8", "a\r\n\r\n\r\n\r\nb\r\n"},
+        {"Windows-1252, no BOM", "\"ação €\"", "WINDOWS-1252", "\"a\xE7\xE3o \x80\"\r\n"},
+        {"UTF-8, no BOM", "\"ação\"", "UTF-8", "\"a\xC3\xA7\xC3\xA3o\"\r\n"},
+        {"outside the code page", "\"€\"", "ISO-8859-1", "\"?\"\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        SalvarJson(c.json, TTipoJson::tjRetorno, {dir.path(), c.codePage});
+        EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), c.bytes);
+        EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
+    }
+}
+
+TEST(SalvarJson, ReplacesTheWholeEarlierDump) {
+    test::TempDir dir;
+    dir.Write("BRISEN_RESPOSTA.LOG", std::string(10000, 'x'));
+    SalvarJson("{\"b\":2}", TTipoJson::tjRetorno, {dir.path(), "UTF-8"});
+    EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "{\"b\":2}\r\n");
+    SalvarJson("", TTipoJson::tjRetorno, {dir.path(), "UTF-8"});
+    EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "");
+}
+
+TEST(SalvarJson, FailureNamesTheFileAndLeavesTheOldDumpWhole) {
+    test::TempDir dir;
+    dir.Write("BRISEN_RESPOSTA.LOG", "anterior\r\n");
+    struct Case {
+        std::string name;
+        std::filesystem::path directory;
+        std::string codePage;
+    };
+    const std::vector<Case> cases = {
+        {"missing directory", dir.path() / "nao-existe", "UTF-8"},
+        {"unknown code page", dir.path(), "X-NO-SUCH-CODEPAGE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            SalvarJson("{}", TTipoJson::tjRetorno, {c.directory, c.codePage});
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find("BRISEN_RESPOSTA.LOG"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "anterior\r\n");
+        EXPECT_EQ(dir.EntryCount(), 1u);
+    }
+}
+
+TEST(SalvarJson, ADirectoryInTheDumpsPlaceFailsWithoutLeftovers) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "BRISEN_RESPOSTA.LOG");
+    std::filesystem::create_directory(dir.path() / "BRISEN_RESPOSTA.LOG" / "x");
+    EXPECT_THROW(SalvarJson("{}", TTipoJson::tjRetorno, {dir.path(), "UTF-8"}), Error);
+    EXPECT_EQ(dir.EntryCount(), 1u);
+}
+
+}  // namespace
+}  // namespace vr

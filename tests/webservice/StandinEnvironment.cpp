@@ -1,0 +1,41 @@
+#include "tests/webservice/StandinEnvironment.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace vr::test {
+
+namespace {
+
+std::unique_ptr<standin::Server>& Instance() {
+    static std::unique_ptr<standin::Server> server;
+    return server;
+}
+
+class StandinEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { Instance().reset(); }
+};
+
+[[maybe_unused]] const ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
+
+}  // namespace
+
+standin::Server& Standin() {
+    std::unique_ptr<standin::Server>& server = Instance();
+    if (!server) {
+        server = std::make_unique<standin::Server>(standin::Options{
+            VR_STANDIN_PROGRAM, VR_STANDIN_PYTHON, VR_STANDIN_CERT_DIR});
+        // Tests run before any exchange thread exists, so changing the environment is safe here.
+        setenv("VEVOVERAZARA_BASE_URL", server->Origin().c_str(), 1);
+        setenv("SSL_CERT_FILE", server->CaFile().c_str(), 1);
+        setenv("no_proxy", "127.0.0.1,localhost", 1);
+        setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    }
+    return *server;
+}
+
+}  // namespace vr::test
