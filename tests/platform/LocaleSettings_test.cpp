@@ -6,8 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/RegionalSettingsReader.h"
+#include "tests/platform/TempDir.h"
 
 namespace vr::posix {
 namespace {
@@ -124,6 +126,44 @@ TEST(LocaleSettingsTest, ReadRegionalSettingsUsesTheProcessEnvironment) {
         EXPECT_EQ(s.dateSeparator, "/");
         EXPECT_EQ(s.timeSeparator, ":");
         EXPECT_EQ(s.ansiCodePage, "UTF-8");
+    }
+}
+
+// Real locales other than C are not installed here: the test compiles two into a temporary
+// directory and points the C library there, then reads them through the environment.
+TEST(LocaleSettingsTest, ReadsCompiledLatin1AndUtf8Locales) {
+    testing::TempDir locales;
+    for (auto [source, charmap] : {std::pair{"pt_BR", "ISO-8859-1"}, std::pair{"de_DE", "UTF-8"}}) {
+        std::string name = std::string(source) + "." + charmap;
+        std::string command = std::string("localedef -i ") + source + " -f " + charmap + " " +
+                              (locales.path() / name).string() + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot build " << name;
+    }
+    ScopedVariable path("LOCPATH", locales.path().c_str());
+    struct Case {
+        const char* all;
+        const char* lang;
+        const char* numeric;
+        RegionalSettings expected;
+    };
+    const Case cases[] = {
+        {"pt_BR.ISO-8859-1", "", "", {",", "/", ":", "ISO-8859-1"}},
+        {"de_DE.UTF-8", "", "", {",", ".", ":", "UTF-8"}},
+        {"", "de_DE.UTF-8", "C", {".", ".", ":", "UTF-8"}},
+        {"", "pt_BR.ISO-8859-1", "de_DE.UTF-8", {",", "/", ":", "ISO-8859-1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.all) + "|" + c.lang + "|" + c.numeric);
+        ScopedVariable all("LC_ALL", c.all);
+        ScopedVariable lang("LANG", c.lang);
+        ScopedVariable numeric("LC_NUMERIC", c.numeric);
+        ScopedVariable time("LC_TIME", "");
+        ScopedVariable characters("LC_CTYPE", "");
+        RegionalSettings s = ReadRegionalSettings();
+        EXPECT_EQ(s.decimalSeparator, c.expected.decimalSeparator);
+        EXPECT_EQ(s.dateSeparator, c.expected.dateSeparator);
+        EXPECT_EQ(s.timeSeparator, c.expected.timeSeparator);
+        EXPECT_EQ(s.ansiCodePage, c.expected.ansiCodePage);
     }
 }
 
