@@ -30,7 +30,8 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 
 // Replaces the file at path by one holding bytes: they go to a new file in the same directory,
 // flushed to disk, which then takes the old one's place in a single rename, so the old content
-// stays whole whenever the new one cannot be written. An existing file's permissions are kept.
+// stays whole whenever the new one cannot be written. An existing file's permissions are kept;
+// through a symbolic link, the file it names is replaced.
 // Returns the identity of the new file; throws vr::Error naming the file on failure.
 FileIdentity ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
 

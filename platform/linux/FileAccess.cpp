@@ -14,7 +14,25 @@
 namespace vr {
 namespace {
 
-std::string Reason(int error) { return std::generic_category().message(error); }
+// The operators read these in the activity log: the usual causes in their language, the C
+// library's wording for the rest.
+std::string Reason(int error) {
+    switch (error) {
+        case ENOENT: return "arquivo ou diretório inexistente";
+        case ENOTDIR: return "um componente do caminho não é um diretório";
+        case EISDIR: return "é um diretório";
+        case EACCES:
+        case EPERM: return "acesso negado";
+        case EROFS: return "sistema de arquivos somente para leitura";
+        case ENOSPC: return "disco cheio";
+        case EDQUOT: return "cota de disco excedida";
+        case EIO: return "erro de entrada e saída";
+        case ENXIO: return "nenhum leitor do outro lado";
+        case EMFILE:
+        case ENFILE: return "arquivos abertos demais";
+        default: return std::generic_category().message(error);
+    }
+}
 
 [[noreturn]] void ThrowRead(const std::filesystem::path& path, const std::string& reason) {
     throw Error("Não foi possível ler o arquivo \"" + path.string() + "\": " + reason);
@@ -115,21 +133,28 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
-FileIdentity ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
+FileIdentity ReplaceFile(const std::filesystem::path& link, std::string_view bytes) {
+    // Through a symbolic link the file it names is replaced, not the link.
+    std::error_code linkError;
+    std::filesystem::path path = link;
+    if (std::filesystem::is_symlink(link, linkError)) {
+        std::filesystem::path target = std::filesystem::weakly_canonical(link, linkError);
+        if (!linkError) path = target;
+    }
     std::string temporary;
     int fdNumber = -1;
     for (int attempt = 0; attempt < 100 && fdNumber < 0; ++attempt) {
         temporary = TemporaryName(path);
         fdNumber = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fdNumber < 0 && errno != EEXIST) ThrowWrite(path, Reason(errno));
+        if (fdNumber < 0 && errno != EEXIST) ThrowWrite(link, Reason(errno));
     }
-    if (fdNumber < 0) ThrowWrite(path, Reason(EEXIST));
+    if (fdNumber < 0) ThrowWrite(link, Reason(EEXIST));
     Fd fd(fdNumber);
 
     auto fail = [&](int error) {
         fd.Close();
         ::unlink(temporary.c_str());
-        ThrowWrite(path, Reason(error));
+        ThrowWrite(link, Reason(error));
     };
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
@@ -143,12 +168,12 @@ FileIdentity ReplaceFile(const std::filesystem::path& path, std::string_view byt
     if (::fstat(fd.get(), &written) != 0) fail(errno);
     if (int error = fd.Close()) {
         ::unlink(temporary.c_str());
-        ThrowWrite(path, Reason(error));
+        ThrowWrite(link, Reason(error));
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         int error = errno;
         ::unlink(temporary.c_str());
-        ThrowWrite(path, Reason(error));
+        ThrowWrite(link, Reason(error));
     }
     // Makes the rename itself durable; the file is already whole either way.
     std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();

@@ -89,6 +89,15 @@ TEST_F(FileAccessTest, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Slurp(fresh), std::string("x\0y", 3));
 }
 
+TEST_F(FileAccessTest, ReplaceThroughALinkReplacesTheFileItNames) {
+    fs::path target = dir.path() / "target.log";
+    Put(target, "old");
+    fs::create_symlink(target, file);
+    ReplaceFile(file, "new");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(Slurp(target), "new");
+}
+
 TEST_F(FileAccessTest, WriteFailuresNameTheFileAndKeepTheOldContent) {
     fs::path nowhere = dir.path() / "missing" / "file.log";
     ExpectErrorNaming(nowhere, [&] { ReplaceFile(nowhere, "x"); });
@@ -101,8 +110,13 @@ TEST_F(FileAccessTest, WriteFailuresNameTheFileAndKeepTheOldContent) {
     EXPECT_EQ(Slurp(file / "inside"), "kept");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
-    // A full disk.
+    // A full disk, told in the operators' language.
     ExpectErrorNaming("/dev/full", [&] { AppendToFile("/dev/full", "x"); });
+    try {
+        AppendToFile("/dev/full", "x");
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Não foi possível gravar o arquivo \"/dev/full\": disco cheio");
+    }
 }
 
 TEST_F(FileAccessTest, AppendWritesNothingWhenTheFileChangedMeanwhile) {
