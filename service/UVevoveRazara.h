@@ -11,6 +11,10 @@
 #include "common/Clock.h"
 #include "common/RegionalSettings.h"
 #include "service/ActivityLog.h"
+#include "service/CycleOutcome.h"
+#include "service/EventLoop.h"
+#include "service/ServiceThread.h"
+#include "service/Timer.h"
 
 namespace vr {
 
@@ -48,6 +52,21 @@ public:
     void TimerTimer();
 
     // --- Service host (service/) ---
+
+    // The update cycle's timer: disarmed until the service runs; its ticks run TimerTimer on
+    // the main thread. The service thread arms and disarms it, each cycle disarms and re-arms.
+    TTimer Timer;
+    // What the last cycle did; TimerTimer sets it, the foreground run (/ONCE) reports it.
+    TResultadoCiclo ResultadoCiclo = rcNaoConcluida;
+
+    // Main thread, once, right after creation: disarms Timer, sets IntervaloInicial, binds
+    // Timer to TimerTimer and to the main loop, and makes ManipulaExcecoes the handler of
+    // errors that leave the loop's events.
+    void ServiceCreate(EventLoop& MainLoop);
+    // Service thread: arms Timer, serves control requests until told to stop, disarms Timer.
+    void ServiceExecute(ServiceThread& Sender);
+    // Main thread, at the end of the process: disarms Timer.
+    void ServiceDestroy();
 
     // --- Database access (database/) ---
 

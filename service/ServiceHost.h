@@ -1,0 +1,49 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "platform/EventLog.h"
+#include "platform/ServiceManager.h"
+#include "platform/ServiceNotifier.h"
+#include "service/CommandLine.h"
+#include "service/EventLoop.h"
+#include "service/HostedService.h"
+
+namespace vr {
+
+// What the host takes from its surroundings; the program entry passes the platform's, tests
+// their own.
+struct HostEnvironment {
+    EventLog* eventLog = nullptr;      // required
+    std::string processName;           // the executable's file name: source of process entries
+    std::filesystem::path executable;  // full path, registered with the service manager
+    std::ostream* out = nullptr;       // required: result lines of install, uninstall and ONCE
+    std::function<std::unique_ptr<ServiceManager>()> openServiceManager = OpenServiceManager;
+    std::function<std::unique_ptr<ServiceNotifier>()> connectServiceManager = ConnectServiceManager;
+};
+
+// Carries out what the command line asks: registration, removal, one cycle in the foreground,
+// or the run as a service, in which the main thread runs `loop` (and so every cycle), a control
+// thread hands the service manager's requests to the service thread, and the service thread
+// runs the service's work.
+class ServiceHost {
+public:
+    ServiceHost(HostedService& service, EventLoop& loop, HostEnvironment environment);
+
+    // Returns the process's exit code.
+    int Run(const CommandLine& commandLine);
+
+    int RunAsService();
+    int RunOnce();
+
+private:
+    HostedService& service_;
+    EventLoop& loop_;
+    HostEnvironment environment_;
+};
+
+}  // namespace vr

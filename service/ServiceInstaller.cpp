@@ -1,0 +1,49 @@
+#include "service/ServiceInstaller.h"
+
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "service/ServiceNames.h"
+
+namespace vr {
+
+ServiceInstaller::ServiceInstaller(Opener openServiceManager, std::filesystem::path executable,
+                                   std::ostream& out)
+    : openServiceManager_(std::move(openServiceManager)), executable_(std::move(executable)),
+      out_(out) {}
+
+int ServiceInstaller::Install(bool silent) {
+    return Perform(silent, "install", "Service installed successfully", [this](ServiceManager& manager) {
+        manager.CreateService({NomeServico, NomeExibicaoServico, executable_});
+    });
+}
+
+int ServiceInstaller::Uninstall(bool silent) {
+    return Perform(silent, "uninstall", "Service uninstalled successfully",
+                   [](ServiceManager& manager) { manager.DeleteService(NomeServico); });
+}
+
+int ServiceInstaller::Perform(bool silent, const char* action, const char* success,
+                              const std::function<void(ServiceManager&)>& operation) {
+    const auto failure = [&](const char* message) {
+        out_ << "Service \"" << NomeExibicaoServico << "\" failed to " << action
+             << " with error: \"" << message << "\"" << std::endl;
+    };
+    std::unique_ptr<ServiceManager> manager;
+    try {
+        manager = openServiceManager_();
+    } catch (const std::exception& error) {
+        failure(error.what());
+        return 1;
+    }
+    try {
+        operation(*manager);
+        if (!silent) out_ << success << std::endl;
+    } catch (const std::exception& error) {
+        failure(error.what());
+    }
+    return 0;
+}
+
+}  // namespace vr

@@ -1,0 +1,102 @@
+#pragma once
+
+// Stand-ins for the service host's tests: a clock whose waits jump to their deadline, and
+// recorders for the event log and the service manager's status reports.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/Error.h"
+#include "platform/EventLog.h"
+#include "platform/ServiceNotifier.h"
+#include "service/HostedService.h"
+#include "service/MonotonicClock.h"
+
+namespace vr::test {
+
+// Time stands still until the loop sleeps; then it jumps straight to the deadline.
+class JumpingClock final : public MonotonicClock {
+public:
+    TimePoint Now() const override { return TimePoint(std::chrono::nanoseconds(now_.load())); }
+    void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>&,
+                   TimePoint deadline) override {
+        const auto target = deadline.time_since_epoch().count();
+        if (target > now_.load()) now_.store(target);
+    }
+    void Advance(std::chrono::milliseconds by) {
+        now_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
+    }
+    std::int64_t Milliseconds() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Now().time_since_epoch()).count();
+    }
+
+private:
+    std::atomic<std::int64_t> now_{0};
+};
+
+struct EventLogEntry {
+    std::string source;
+    std::string message;
+};
+
+class RecordingEventLog final : public EventLog {
+public:
+    void ReportError(std::string_view source, std::string_view message) noexcept override {
+        const std::lock_guard lock(mutex_);
+        entries_.push_back({std::string(source), std::string(message)});
+    }
+    std::vector<EventLogEntry> Entries() const {
+        const std::lock_guard lock(mutex_);
+        return entries_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<EventLogEntry> entries_;
+};
+
+// A service whose cycle is whatever the test sets as the timer's handler.
+class TestService final : public HostedService {
+public:
+    TTimer timer;
+    std::atomic<int> executions{0};
+    TResultadoCiclo outcome = rcNaoConcluida;
+
+    TTimer& CycleTimer() override { return timer; }
+    void Execute(ServiceThread& thread) override {
+        ++executions;
+        ServeControlRequests(timer, thread);
+    }
+    TResultadoCiclo CycleOutcome() const override { return outcome; }
+    void SetCycleOutcome(TResultadoCiclo value) override { outcome = value; }
+};
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() /
+                ("vr-host-" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace vr::test
