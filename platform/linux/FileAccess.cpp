@@ -25,6 +25,7 @@ std::string Reason(int error) {
         case EPERM: return "acesso negado";
         case EROFS: return "sistema de arquivos somente para leitura";
         case ENOSPC: return "disco cheio";
+        case EFBIG: return "arquivo grande demais";
         case EDQUOT: return "cota de disco excedida";
         case EIO: return "erro de entrada e saída";
         case ENXIO: return "nenhum leitor do outro lado";

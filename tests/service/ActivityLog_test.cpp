@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "common/Error.h"
@@ -163,6 +165,66 @@ TEST_F(ActivityLogTest, WriteFailuresReachTheCallerNamingTheFile) {
     }
     EXPECT_EQ(Slurp(dir.path() / "occupied" / "VevoveRazara.log" / "kept"), "x");
     EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+}
+
+// Files of this process may not grow past a limit while the object lives: writes beyond it fail
+// as on a full disk, even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+template <typename F>
+void ExpectWriteErrorNaming(const fs::path& path, F action) {
+    try {
+        action();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(ActivityLogTest, FullDiskDuringARewriteLeavesTheOldFileWhole) {
+    std::string old;
+    for (int i = 0; i < 100; ++i) old += "linha antiga " + std::to_string(i) + "\n";
+    Put(file, old);
+    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    {
+        FileSizeLimit limit(old.size() / 2);
+        ExpectWriteErrorNaming(file, [&] { log.Append("nova"); });
+    }
+    EXPECT_EQ(Slurp(file), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << "a temporary file was left behind";
+}
+
+TEST_F(ActivityLogTest, FullDiskDuringAnAppendTakesThePartialEntryBack) {
+    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    log.Append("A");
+    const std::string before = Slurp(file);
+    {
+        FileSizeLimit limit(before.size() + 10);
+        ExpectWriteErrorNaming(file, [&] { log.Append(std::string(100, 'x')); });
+    }
+    EXPECT_EQ(Slurp(file), before);
+    log.Append("B");
+    EXPECT_EQ(Slurp(file), before + "\r\n05/03/2024 07:08:09 - B\r\n");
 }
 
 }  // namespace
