@@ -118,8 +118,9 @@ void ActivityLog::Rewrite(const std::string& entry) {
     }
     // Lines of the old text first, then the entry; each part encoded alone, exactly as the
     // in-place append encodes an entry, so both ways give the same bytes.
-    std::string content = encoding.byteOrderMark;
-    content += codepage::FromUtf8(NormaliseLines(std::move(text)), encoding.codePage);
+    // Built in place, since the old text may run to hundreds of megabytes.
+    std::string content = codepage::FromUtf8(NormaliseLines(std::move(text)), encoding.codePage);
+    content.insert(0, encoding.byteOrderMark);
     content += codepage::FromUtf8(entry, encoding.codePage);
     last_.reset();
     FileIdentity written = ReplaceFile(path_, content);
