@@ -1,0 +1,80 @@
+#include "database/Client.h"
+
+#include <firebird/Interface.h>
+
+#include <map>
+#include <mutex>
+
+#include "common/Error.h"
+#include "database/Latin1.h"
+#include "platform/DynamicLibrary.h"
+
+namespace vr::db {
+
+namespace {
+
+using GetMasterFn = Firebird::IMaster*(ISC_EXPORT*)();
+
+std::string JoinLines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (const char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+const Client& Client::Load(const std::vector<std::string>& names) {
+    // Loaded libraries are never unloaded: interfaces handed out may outlive any owner here.
+    static std::mutex mutex;
+    static auto* loaded = new std::map<std::vector<std::string>, Client*>();
+    const std::lock_guard lock(mutex);
+    if (const auto found = loaded->find(names); found != loaded->end()) return *found->second;
+
+    static const std::string kEntry = "fb_get_master_interface";
+    auto* library = new DynamicLibrary(DynamicLibrary::OpenFirst(names, kEntry));
+    const auto entry = reinterpret_cast<GetMasterFn>(library->Symbol(kEntry));
+    Firebird::IMaster* master = entry();
+    if (master == nullptr) {
+        delete library;
+        throw Error("A biblioteca cliente do Firebird não forneceu sua interface: " + names.front());
+    }
+    auto* client = new Client(master, master->getUtilInterface());
+    loaded->emplace(names, client);
+    return *client;
+}
+
+Status::Status(const Client& client)
+    : client_(client),
+      status_(client.master()->getStatus()),
+      wrapper_(std::make_unique<Firebird::CheckStatusWrapper>(status_)) {}
+
+Status::~Status() { status_->dispose(); }
+
+bool Status::Failed() const { return (wrapper_->getState() & Firebird::IStatus::STATE_ERRORS) != 0; }
+
+DatabaseError Status::ToError() const {
+    std::vector<std::intptr_t> codes;
+    const std::intptr_t* vector = wrapper_->getErrors();
+    for (std::size_t i = 0; vector[i] != isc_arg_end;) {
+        if (vector[i] == isc_arg_gds) codes.push_back(vector[i + 1]);
+        i += vector[i] == isc_arg_cstring ? 3 : 2;
+    }
+    // A small buffer gives an empty or unterminated text: ask with room to spare, trust the length.
+    std::string text;
+    for (unsigned size = 8192; size <= 262144; size *= 4) {
+        std::string buffer(size, '\0');
+        const unsigned length = client_.util()->formatStatus(buffer.data(), size, wrapper_.get());
+        if (length < size) {
+            text.assign(buffer.data(), length);
+            break;
+        }
+    }
+    if (text.empty()) text = "Erro do banco de dados sem descrição";
+    return DatabaseError(Latin1ToUtf8(JoinLines(text)), std::move(codes));
+}
+
+}  // namespace vr::db

@@ -1,0 +1,101 @@
+#pragma once
+
+// The service's connection to the store's database: its parameter list, the fixed options that
+// every query, update and procedure call on it follows, and recovery from a lost connection.
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "database/Attachment.h"
+#include "database/DatabaseError.h"
+
+namespace vr::db {
+
+class Client;
+
+// A component that works on the connection: told when the connection is lost (drop every
+// server handle, they are dead) and when it closes (close, unprepare, commit).
+class TConnectionUser {
+public:
+    virtual void ConnectionLost(const DatabaseError& cause) noexcept = 0;
+    virtual void Disconnecting() = 0;
+
+protected:
+    ~TConnectionUser() = default;
+};
+
+class TConnection {
+public:
+    using Pause = std::function<void(std::chrono::milliseconds)>;
+    static constexpr int kReconnectAttempts = 3;
+    static constexpr std::chrono::milliseconds kReconnectPause{3000};
+
+    TConnection();
+    ~TConnection();  // closes without raising
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+
+    // "Name=Value" entries, read when connecting: Server, Port, Database, User_Name, Password,
+    // CharacterSet, SQLDialect (the others are fixed by this client and only kept).
+    std::vector<std::string>& Params() { return params_; }
+    const std::vector<std::string>& Params() const { return params_; }
+    // Credentials always come from the parameter list; nobody is ever asked for them.
+    void SetLoginPrompt(bool prompt) { loginPrompt_ = prompt; }
+    bool LoginPrompt() const { return loginPrompt_; }
+
+    // Attaches to the existing database the parameters name. Throws vr::Error (DatabaseError
+    // from the server) on failure, the client library missing included.
+    void Open();
+    // Closes the queries, unprepares the procedures, commits the active transactions and ends
+    // the attachment. It ends closed even when a step fails; the first failure is then raised.
+    void Close();
+    bool IsOpen() const { return attachment_.has_value(); }
+
+    // Where to look for the client library, and how to wait between reconnection attempts.
+    void SetClientLibraryNames(std::vector<std::string> names) { libraryNames_ = std::move(names); }
+    void SetReconnectPause(Pause pause) { pause_ = std::move(pause); }
+
+    // --- For the components on this connection ---
+    Attachment& attachment();
+    const Client& client() const;
+    void Register(TConnectionUser& user) { users_.push_back(&user); }
+    void RegisterTransaction(TConnectionUser& transaction) { transactions_.push_back(&transaction); }
+    void Unregister(TConnectionUser& user) noexcept;
+
+    // Runs op, a unit that can be run again from its start. When it fails because the
+    // connection was lost, the connection is re-established (at most kReconnectAttempts
+    // attempts, pausing before the second and the third) and op runs once more; when that
+    // fails, the connection ends closed and the error of the last attempt is raised.
+    template <typename Op>
+    void Run(Op&& op) {
+        try {
+            op();
+            return;
+        } catch (const DatabaseError& error) {
+            if (!error.ConnectionLost() || !IsOpen()) throw;
+            Recover(error);
+        }
+        op();
+    }
+
+private:
+    AttachParams ParamsForAttach() const;
+    void Recover(const DatabaseError& cause);
+    void DropEverything(const DatabaseError& cause) noexcept;
+
+    std::vector<std::string> params_;
+    bool loginPrompt_ = true;
+    std::vector<std::string> libraryNames_;
+    Pause pause_;
+    const Client* client_ = nullptr;
+    std::optional<Attachment> attachment_;
+    std::vector<TConnectionUser*> users_;
+    std::vector<TConnectionUser*> transactions_;
+};
+
+}  // namespace vr::db
