@@ -63,35 +63,47 @@ void FillLog(const fs::path& file, std::size_t bytes) {
     for (std::size_t written = 0; written < bytes; written += block.size()) out << block;
 }
 
-struct Run {
-    double takeOverSeconds = 0;  // the first entry, which reads and rewrites the whole file
-    double entriesPerSecond = 0;
-};
-
-Run Measure(const fs::path& directory, int entries) {
-    vr::RegionalSettings settings;
-    settings.ansiCodePage = "ISO-8859-1";
-    TickingClock clock;
-    vr::ActivityLog log(directory, settings, clock);
-    Run run;
-    auto start = std::chrono::steady_clock::now();
-    log.Append("Início do serviço");
-    auto first = std::chrono::steady_clock::now();
-    for (int i = 0; i < entries; ++i) {
-        log.Append("Erro ao gravar o produto 7891234567895: violação de chave primária");
+// One log being written: its first entry (which reads and rewrites the whole file) and the best
+// rate of the rounds that follow.
+class Subject {
+public:
+    explicit Subject(const fs::path& directory) : log_(directory, Settings(), clock_) {
+        auto start = std::chrono::steady_clock::now();
+        log_.Append("Início do serviço");
+        takeOverSeconds_ = Seconds(std::chrono::steady_clock::now() - start).count();
     }
-    auto end = std::chrono::steady_clock::now();
-    run.takeOverSeconds = Seconds(first - start).count();
-    run.entriesPerSecond = entries / Seconds(end - first).count();
-    return run;
-}
+
+    void Round(int entries) {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < entries; ++i) {
+            log_.Append("Erro ao gravar o produto 7891234567895: violação de chave primária");
+        }
+        double rate = entries / Seconds(std::chrono::steady_clock::now() - start).count();
+        if (rate > bestRate_) bestRate_ = rate;
+    }
+
+    double takeOverSeconds() const { return takeOverSeconds_; }
+    double bestRate() const { return bestRate_; }
+
+private:
+    static vr::RegionalSettings Settings() {
+        vr::RegionalSettings settings;
+        settings.ansiCodePage = "ISO-8859-1";
+        return settings;
+    }
+
+    TickingClock clock_;
+    vr::ActivityLog log_;
+    double takeOverSeconds_ = 0;
+    double bestRate_ = 0;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int entries = argc > 1 ? std::atoi(argv[1]) : 20000;
     long megabytes = argc > 2 ? std::atol(argv[2]) : 100;
-    if (entries <= 0 || megabytes <= 0) {
+    if (entries < 10 || megabytes <= 0) {
         std::fprintf(stderr, "usage: %s [entries] [megabytes]\n", argv[0]);
         return 2;
     }
@@ -100,17 +112,25 @@ int main(int argc, char** argv) {
         ScratchDir large("large");
         FillLog(large.path() / "VevoveRazara.log", static_cast<std::size_t>(megabytes) << 20);
 
-        Run small = Measure(empty.path(), entries);
-        Run big = Measure(large.path(), entries);
-        std::printf("activity log, %d entries each\n", entries);
+        Subject small(empty.path());
+        Subject big(large.path());
+        // Rounds alternate between the two logs and each keeps its best, so that load from other
+        // processes weighs on both sides alike.
+        constexpr int kRounds = 10;
+        for (int round = 0; round < kRounds; ++round) {
+            small.Round(entries / kRounds);
+            big.Round(entries / kRounds);
+        }
+        std::printf("activity log, %d entries each, best of %d alternating rounds\n", entries,
+                    kRounds);
         std::string largeName = std::to_string(megabytes) + " MB log";
         std::printf("%-22s %16s %16s\n", "", "empty log", largeName.c_str());
-        std::printf("%-22s %16.0f %16.0f\n", "entries per second", small.entriesPerSecond,
-                    big.entriesPerSecond);
-        std::printf("%-22s %16.3f %16.3f\n", "first entry (s)", small.takeOverSeconds,
-                    big.takeOverSeconds);
+        std::printf("%-22s %16.0f %16.0f\n", "entries per second", small.bestRate(),
+                    big.bestRate());
+        std::printf("%-22s %16.3f %16.3f\n", "first entry (s)", small.takeOverSeconds(),
+                    big.takeOverSeconds());
         std::printf("ratio empty / large: %.2f (goal: at most 1.5)\n",
-                    small.entriesPerSecond / big.entriesPerSecond);
+                    small.bestRate() / big.bestRate());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_activity_log: %s\n", e.what());
         return 1;
