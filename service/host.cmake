@@ -31,6 +31,7 @@ if(VR_BUILD_TESTS)
     ${PROJECT_SOURCE_DIR}/tests/service/CommandLine_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/service/EventLoop_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/service/Timer_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/service/HostEventLog_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/service/HostServiceThread_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/service/HostInstall_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/service/HostLifecycle_test.cpp
@@ -38,6 +39,12 @@ if(VR_BUILD_TESTS)
   target_include_directories(test_host PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(test_host PRIVATE vr_host GTest::gtest GTest::gmock GTest::gtest_main
     vr_warnings)
+  # The executable's own tests, once it can be built.
+  if(TARGET VevoveRazara)
+    target_sources(test_host PRIVATE ${PROJECT_SOURCE_DIR}/tests/service/HostBinary_test.cpp)
+    target_compile_definitions(test_host PRIVATE VR_HOST_BINARY="$<TARGET_FILE:VevoveRazara>")
+    add_dependencies(test_host VevoveRazara)
+  endif()
   gtest_discover_tests(test_host DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "VR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endif()

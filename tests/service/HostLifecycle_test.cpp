@@ -142,50 +142,10 @@ TEST_F(HostModes, InstallAndUninstallReachTheServiceManager) {
 
 // --- The run as a service, in a child process ---
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kPatience = std::chrono::seconds(20);
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<long long>(0, left.count()));
-}
-
-// The service manager's end of the notify protocol.
-class NotifySocket {
-public:
-    explicit NotifySocket(const fs::path& path) : path_(path) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            throw Error("notify socket: " + std::string(std::strerror(errno)));
-        }
-    }
-    ~NotifySocket() {
-        ::close(fd_);
-        ::unlink(path_.c_str());
-    }
-    NotifySocket(const NotifySocket&) = delete;
-    NotifySocket& operator=(const NotifySocket&) = delete;
-
-    std::optional<std::string> Next() {
-        pollfd entry{fd_, POLLIN, 0};
-        if (::poll(&entry, 1, MillisecondsLeft(Clock::now() + kPatience)) <= 0) return std::nullopt;
-        char buffer[4096];
-        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (got < 0) return std::nullopt;
-        return std::string(buffer, static_cast<std::size_t>(got));
-    }
-    bool Quiet(std::chrono::milliseconds span) {
-        pollfd entry{fd_, POLLIN, 0};
-        return ::poll(&entry, 1, static_cast<int>(span.count())) == 0;
-    }
-
-private:
-    fs::path path_;
-    int fd_ = -1;
-};
+using test::Clock;
+using test::kPatience;
+using test::MillisecondsLeft;
+using test::NotifySocket;
 
 // Lines that the child's cycles write; std::nullopt at end of file or after the patience.
 class LineReader {

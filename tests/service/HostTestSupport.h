@@ -1,14 +1,24 @@
 #pragma once
 
-// Stand-ins for the service host's tests: a clock whose waits jump to their deadline, and
-// recorders for the event log and the service manager's status reports.
+// Stand-ins for the service host's tests: a clock whose waits jump to their deadline, a recorder
+// for the event log, a service with a cycle of the test's choosing, and the service manager's
+// end of the notify protocol.
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -97,6 +107,53 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPatience = std::chrono::seconds(20);
+
+inline int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+// The service manager's end of the notify protocol.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            const std::string reason = std::strerror(errno);
+            if (fd_ >= 0) ::close(fd_);
+            throw Error("notify socket: " + reason);
+        }
+    }
+    ~NotifySocket() {
+        ::close(fd_);
+        ::unlink(path_.c_str());
+    }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    std::optional<std::string> Next() {
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, MillisecondsLeft(Clock::now() + kPatience)) <= 0) return std::nullopt;
+        char buffer[4096];
+        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (got < 0) return std::nullopt;
+        return std::string(buffer, static_cast<std::size_t>(got));
+    }
+    bool Quiet(std::chrono::milliseconds span) {
+        pollfd entry{fd_, POLLIN, 0};
+        return ::poll(&entry, 1, static_cast<int>(span.count())) == 0;
+    }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
 };
 
 }  // namespace vr::test
