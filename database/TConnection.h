@@ -98,4 +98,22 @@ private:
     std::vector<TConnectionUser*> transactions_;
 };
 
+// Closes the connection when it goes, for an owner whose components must still be alive then.
+class TConnectionCloser {
+public:
+    explicit TConnectionCloser(TConnection& connection) : connection_(connection) {}
+    ~TConnectionCloser() {
+        try {
+            connection_.Close();
+        } catch (...) {
+            // Nothing to report to from a destructor; the handles are given up all the same.
+        }
+    }
+    TConnectionCloser(const TConnectionCloser&) = delete;
+    TConnectionCloser& operator=(const TConnectionCloser&) = delete;
+
+private:
+    TConnection& connection_;
+};
+
 }  // namespace vr::db

@@ -10,6 +10,11 @@
 
 #include "common/Clock.h"
 #include "common/RegionalSettings.h"
+#include "database/TConnection.h"
+#include "database/TQuery.h"
+#include "database/TStoredProc.h"
+#include "database/TTableQuery.h"
+#include "database/TTransaction.h"
 #include "service/ActivityLog.h"
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
@@ -69,6 +74,34 @@ public:
     void ServiceDestroy();
 
     // --- Database access (database/) ---
+
+    // The connection to the store's database and the components on it. The connection is
+    // opened and closed by each cycle; closing it closes the queries, unprepares the procedure
+    // and commits what is still active.
+    db::TConnection Connvelmora;
+    db::TTransaction TransReadOnly{Connvelmora, true};
+    db::TTransaction TransReadWrite{Connvelmora, false};
+    db::TTransaction TransProcDIrador{Connvelmora, false};
+    // The configuration row of PADRAO: the five columns the service reads, first row only.
+    db::TTableQuery TBPadrao{Connvelmora, TransReadOnly, TransReadWrite, "PADRAO",
+                             {"CGC", "ESTADO", "BRISEN_ID", "BRISEN_TOKEN", "DIRADOR_DATAULTIMAATUALIZACAO"}};
+    // The catalogue of the database's own exceptions, read at the first translated error.
+    db::TQuery TBExceptions{Connvelmora, TransReadOnly,
+                            "SELECT RDB$EXCEPTION_NAME AS NOME, RDB$MESSAGE AS MENSAGEM FROM RDB$EXCEPTIONS"};
+    db::TStoredProc ProcDIrador{Connvelmora, TransProcDIrador, "PROC_DIRADOR"};
+    // Declared last so that it goes first: a connection left open ends by the usual close.
+    db::TConnectionCloser FechamentoConexao{Connvelmora};
+
+    // Rebuilds Connvelmora's parameter list from Rivelto.ini in the module's directory.
+    void CarregarParametrosConexao();
+    // Before the caller sets the values of Proc: clears them, starts Proc's transaction unless
+    // it is active, prepares Proc unless it is prepared. Raises when that fails.
+    void IniciarTransacao(db::TStoredProc& Proc);
+    // After the values are set: normalises them, executes (executar) and commits (comitar).
+    // A refused call is rolled back and logged; the result is then false.
+    bool FinalizarTransacao(db::TStoredProc& Proc, bool comitar, bool executar);
+    // The stored message of the first catalogued exception whose name occurs in MensagemErro.
+    std::string TrataExceptionFirebird(std::string_view MensagemErro);
 
 private:
     TModuleSetup setup_;

@@ -56,7 +56,7 @@ CREATE TABLE DIRADOR_CHAMADAS (
 -- Created in this order on purpose: one name is the beginning of the other.
 CREATE EXCEPTION EXC_PRODUTO 'Produto recusado pelo cadastro';
 CREATE EXCEPTION EXC_PRODUTO_INVALIDO 'Produto inválido para atualização';
-CREATE EXCEPTION EXC_SEGMENTO 'Segmento desconhecido';
+CREATE EXCEPTION EXC_SEGMENTO 'Segmento não cadastrado';
 
 SET TERM ^ ;
 CREATE PROCEDURE PROC_DIRADOR (
