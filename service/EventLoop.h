@@ -47,8 +47,6 @@ public:
     void Attach(TTimer& timer);
     void Detach(TTimer& timer) noexcept;
 
-    MonotonicClock& Clock() const { return clock_; }
-
 private:
     friend class TTimer;
     // A timer changed: look at the timers again.

@@ -36,8 +36,6 @@ public:
     // waiting only those already queued.
     void ProcessRequests(bool waitForMessage);
 
-    ServiceState State() const { return state_; }
-
 private:
     void Handle(std::uint32_t code);
     void Report(ServiceState state);

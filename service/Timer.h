@@ -50,7 +50,7 @@ private:
 
     mutable std::mutex mutex_;
     bool enabled_ = false;
-    std::uint32_t interval_ = 1000;
+    std::uint32_t interval_ = 1000;  // until the owner sets its own
     TimePoint deadline_{};
     Handler onTimer_;
     EventLoop* loop_ = nullptr;
