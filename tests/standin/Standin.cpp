@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -177,11 +178,22 @@ Server::Server(Options options) : options_(std::move(options)) {
         "--alt", "untrusted=" + (options_.certDir / "untrusted.crt").string() + "," +
                      (options_.certDir / "untrusted.key").string(),
         "--alt", "wronghost=" + (options_.certDir / "wronghost.crt").string() + "," +
-                     (options_.certDir / "wronghost.key").string()};
+                     (options_.certDir / "wronghost.key").string(),
+        "--exit-with-parent"};
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    // The server must not hold the test's output open: a runner waits for it to close.
+    const std::string log = (workDir_ / "server.log").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        pid_ = -1;
         throw std::runtime_error("stand-in: could not start " + options_.python.string());
     }
 
@@ -190,7 +202,7 @@ Server::Server(Options options) : options_(std::move(options)) {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            throw std::runtime_error("stand-in: the server ended at start");
+            throw std::runtime_error("stand-in: the server ended at start: " + ReadFile(workDir_ / "server.log"));
         }
         if (std::chrono::steady_clock::now() > deadline) {
             throw std::runtime_error("stand-in: the server did not start in time");
@@ -257,7 +269,8 @@ std::vector<Request> Server::TakeRequests() {
         request.method = Latin1Bytes(root.Find("method")->text());
         request.target = Latin1Bytes(root.Find("target")->text());
         request.version = Latin1Bytes(root.Find("version")->text());
-        for (const vr::JsonValue header : *root.Find("headers")) {
+        const std::optional<vr::JsonValue> headers = root.Find("headers");
+        for (const vr::JsonValue header : *headers) {
             auto it = header.begin();
             const std::string name = Latin1Bytes((*it).text());
             ++it;

@@ -11,12 +11,12 @@ Two commands:
       Files are made in a temporary directory and moved into DIR at the end.
 
   standin.py serve --cert C --key K --script S --record R --port-file P [--port N]
-                   [--alt NAME=CERT,KEY ...]
+                   [--alt NAME=CERT,KEY ...] [--exit-with-parent]
       Serves HTTPS on 127.0.0.1. When listening, writes P (atomically) as JSON:
       {"port": N, "silent_port": M, "alt": {"NAME": port, ...}, "pid": PID}.
       "silent_port" accepts TCP connections and never says a word (not even TLS).
       Each --alt listener serves the same script with another certificate.
-      Stop it with SIGTERM.
+      Stop it with SIGTERM; with --exit-with-parent it also ends when its parent process does.
 
 The script S is a JSON file the server reads again on every request, so a test replaces it
 (write and rename) before each exchange:
@@ -324,8 +324,10 @@ def serve(args):
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
-    while not stop.wait(1.0):
-        pass
+    parent = os.getppid()
+    while not stop.wait(0.5):
+        if args.exit_with_parent and os.getppid() != parent:
+            break  # whoever started us is gone (crashed, killed): nobody will stop us
 
 
 def main():
@@ -341,6 +343,7 @@ def main():
     run.add_argument("--port-file", required=True)
     run.add_argument("--port", type=int, default=0)
     run.add_argument("--alt", action="append", default=[])
+    run.add_argument("--exit-with-parent", action="store_true")
     args = parser.parse_args()
     if args.command == "certs":
         make_certs(args.dir)

@@ -7,7 +7,7 @@
 namespace vr {
 namespace {
 
-TEST(AnswerDecoding, ContentTypeSplitsMediaTypeAndCharset) {
+TEST(WebAnswerDecoding, ContentTypeSplitsMediaTypeAndCharset) {
     struct Case {
         std::string header;
         std::string mediaType;
@@ -20,6 +20,9 @@ TEST(AnswerDecoding, ContentTypeSplitsMediaTypeAndCharset) {
         {"Application/JSON", "Application/JSON", ""},
         {"application/json;charset=", "application/json", ""},
         {"text/html; q", "text/html", ""},
+        {";charset=utf-8", "", "utf-8"},
+        {"application/json; charset=\"\"", "application/json", ""},
+        {"text/plain;;; charset=latin1;", "text/plain", "latin1"},
         {"", "", ""},
     };
     for (const Case& c : cases) {
@@ -30,7 +33,7 @@ TEST(AnswerDecoding, ContentTypeSplitsMediaTypeAndCharset) {
     }
 }
 
-TEST(AnswerDecoding, TextMediaTypes) {
+TEST(WebAnswerDecoding, TextMediaTypes) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"text/html", true},
         {"TEXT/CSV", true},
@@ -54,7 +57,7 @@ TEST(AnswerDecoding, TextMediaTypes) {
     }
 }
 
-TEST(AnswerDecoding, BodyIsDecodedByItsCharset) {
+TEST(WebAnswerDecoding, BodyIsDecodedByItsCharset) {
     struct Case {
         std::string name;
         int status;
@@ -98,7 +101,7 @@ TEST(AnswerDecoding, BodyIsDecodedByItsCharset) {
     }
 }
 
-TEST(AnswerDecoding, UnknownCharsetFailsClearly) {
+TEST(WebAnswerDecoding, UnknownCharsetFailsClearly) {
     for (const std::string charset : {"x-no-such-charset", "utf-8//TRANSLIT", "latin 1"}) {
         SCOPED_TRACE(charset);
         TRawAnswer raw;
@@ -115,7 +118,7 @@ TEST(AnswerDecoding, UnknownCharsetFailsClearly) {
     }
 }
 
-TEST(AnswerDecoding, TheLastContentTypeCounts) {
+TEST(WebAnswerDecoding, TheLastContentTypeCounts) {
     TRawAnswer raw;
     raw.statusLine = "HTTP/1.1 200 OK";
     raw.statusCode = 200;
@@ -124,7 +127,7 @@ TEST(AnswerDecoding, TheLastContentTypeCounts) {
     EXPECT_EQ(DecodeAnswer(raw).content, "abc");
 }
 
-TEST(AnswerDecoding, MemberLookupFollowsTheMediaType) {
+TEST(WebAnswerDecoding, MemberLookupFollowsTheMediaType) {
     struct Case {
         std::string name;
         std::string mediaType;
@@ -161,7 +164,7 @@ TEST(AnswerDecoding, MemberLookupFollowsTheMediaType) {
     }
 }
 
-TEST(AnswerDecoding, JsonLookupOnJsonThatIsNotAnObjectFails) {
+TEST(WebAnswerDecoding, JsonLookupOnJsonThatIsNotAnObjectFails) {
     const RegionalSettings settings;
     for (const std::string content : {"[1,2]", "\"mensagem\"", "12", "null"}) {
         SCOPED_TRACE(content);

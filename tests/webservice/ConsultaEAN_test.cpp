@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Text.h"
 #include "platform/CodePage.h"
 #include "tests/webservice/StandinEnvironment.h"
 #include "tests/webservice/TempDir.h"
@@ -62,7 +63,7 @@ const std::string kNaoLocalizado =
     "Este código de barras não foi localizado na base de dados da VEVOVERAZARA, por este motivo foi "
     "colocado sob análise e será classificado posteriormente!!!";
 
-class Consulta : public ::testing::Test {
+class WebConsultaEAN : public ::testing::Test {
 protected:
     void SetUp() override {
         server.ClearRoutes();
@@ -87,7 +88,7 @@ protected:
     int pumps = 0;
 };
 
-TEST_F(Consulta, SendsTheConsultationRequest) {
+TEST_F(WebConsultaEAN, SendsTheConsultationRequest) {
     server.Route(kPath, Answer(200, R"({"mensagem":"sucesso","tributos":[]})"));
     Consult("7891000100103", "CAFÉ EM PÓ 500G");
     const std::vector<standin::Request> requests = server.TakeRequests();
@@ -98,7 +99,7 @@ TEST_F(Consulta, SendsTheConsultationRequest) {
     EXPECT_EQ(client.calls[0].second, 10000);
 }
 
-TEST_F(Consulta, SuccessTakesTheFirstTaxEntry) {
+TEST_F(WebConsultaEAN, SuccessTakesTheFirstTaxEntry) {
     const std::string body =
         R"({"mensagem":"sucesso","tributos":[)" + Entry("0000000000001") + "," + Entry("2") + "]}";
     server.Route(kPath, Answer(200, body));
@@ -129,7 +130,7 @@ struct Row {
     int pumps = 0;
 };
 
-TEST_F(Consulta, EveryOutcomeGivesItsRecord) {
+TEST_F(WebConsultaEAN, EveryOutcomeGivesItsRecord) {
     Response html404 = Answer(404, "<html>mensagem=nada</html>", "text/html");
     Response form503 = Answer(503, "x=1&mensagem=Em manutenção&y=2", "text/html; charset=utf-8");
     const std::vector<Row> rows = {
@@ -158,6 +159,10 @@ TEST_F(Consulta, EveryOutcomeGivesItsRecord) {
         {"status 503 with an empty body", Answer(503, "", ""), 0, Falha(""), false},
         {"status 200 not json", Answer(200, "<html>oi</html>", "text/html"), 0,
          Falha("<html>oi</html>"), true},
+        {"nested deeper than the parser allows", Answer(200, std::string(100000, '[') + std::string(100000, ']')),
+         0, Falha(std::string(100000, '[') + std::string(100000, ']')), true},
+        {"bytes that are not UTF-8", Answer(200, "{\"mensagem\":\"sucess\xF3\"}"), 400,
+         Retornada("sucess\uFFFD"), true},
         {"status 200 without mensagem", Answer(200, R"({"tributos":[]})"), 0,
          Falha(R"({"tributos":[]})"), true},
         {"status 200 without tributos", Answer(200, R"({"mensagem":"sucesso"})"), 0,
@@ -182,15 +187,16 @@ TEST_F(Consulta, EveryOutcomeGivesItsRecord) {
         EXPECT_EQ(record.NCM, "");
         EXPECT_EQ(pumps, row.pumps);
         if (row.dumped) {
-            const std::string jsonText = TextoJson(row.response.body);
-            EXPECT_EQ(Dump(), jsonText.empty() ? "" : jsonText + "\r\n");
+            const std::string jsonText = TextoJson(text::ToValidUtf8(row.response.body));
+            EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"),
+                      jsonText.empty() ? "" : codepage::FromUtf8(jsonText + "\r\n", "WINDOWS-1252"));
         } else {
             EXPECT_EQ(Dump(), "anterior\r\n");
         }
     }
 }
 
-TEST_F(Consulta, AFailureInTheTaxEntryKeepsWhatWasFilledBefore) {
+TEST_F(WebConsultaEAN, AFailureInTheTaxEntryKeepsWhatWasFilledBefore) {
     server.Route(kPath, Answer(200, R"({"mensagem":"sucesso","tributos":[)" + Entry("55", false) + "]}"));
     const TRetornoBrisen record = Consult();
     EXPECT_EQ(record.StatusCode, 0);
@@ -201,7 +207,7 @@ TEST_F(Consulta, AFailureInTheTaxEntryKeepsWhatWasFilledBefore) {
     EXPECT_EQ(record.CFOPVenda, "");
 }
 
-TEST_F(Consulta, ExchangeErrorsGiveTheFailureTextAlone) {
+TEST_F(WebConsultaEAN, ExchangeErrorsGiveTheFailureTextAlone) {
     const auto redirect = [](const std::string& location) {
         Response r;
         r.status = 302;
@@ -232,7 +238,7 @@ TEST_F(Consulta, ExchangeErrorsGiveTheFailureTextAlone) {
     }
 }
 
-TEST_F(Consulta, AnUnwritableDumpIsAFailure) {
+TEST_F(WebConsultaEAN, AnUnwritableDumpIsAFailure) {
     dir.Write("BRISEN_RESPOSTA.LOG", "");
     std::filesystem::remove(dir.path() / "BRISEN_RESPOSTA.LOG");
     std::filesystem::create_directories(dir.path() / "BRISEN_RESPOSTA.LOG" / "ocupado");
@@ -250,7 +256,7 @@ TEST_F(Consulta, AnUnwritableDumpIsAFailure) {
     }
 }
 
-TEST_F(Consulta, JsonThatIsNotAnObjectLeavesWithAnError) {
+TEST_F(WebConsultaEAN, JsonThatIsNotAnObjectLeavesWithAnError) {
     const std::vector<Response> throwing = {
         Answer(200, "[1,2]"),
         Answer(200, "\"sucesso\""),
@@ -269,7 +275,7 @@ TEST_F(Consulta, JsonThatIsNotAnObjectLeavesWithAnError) {
     EXPECT_EQ(record.Mensagem, Falha("[1,2]"));
 }
 
-TEST_F(Consulta, OnlyTheLastAnswerStaysInTheDump) {
+TEST_F(WebConsultaEAN, OnlyTheLastAnswerStaysInTheDump) {
     server.Route(kPath, Answer(200, R"({"mensagem":"primeira"})"));
     Consult();
     server.Route(kPath, Answer(200, R"({"mensagem":"segunda","ç":"é"})"));

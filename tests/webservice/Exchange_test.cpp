@@ -1,6 +1,7 @@
 // The GET exchange over TLS against the local stand-in.
 
 #include <chrono>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-class Exchange : public ::testing::Test {
+class WebExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         server.ClearRoutes();
@@ -62,7 +63,7 @@ protected:
     CurlHttpClient client;
 };
 
-TEST_F(Exchange, RequestGoesOutExactlyAsBuilt) {
+TEST_F(WebExchange, RequestGoesOutExactlyAsBuilt) {
     server.Route("/v2.0/consulta-ean/ID/123/TOK", Json(200, "OK", "{}"));
     Get("/v2.0/consulta-ean/ID/123/TOK/", {{"ean", "789"}, {"descricao", "CAFÉ EM PÓ 500G"}});
 
@@ -82,7 +83,7 @@ TEST_F(Exchange, RequestGoesOutExactlyAsBuilt) {
     EXPECT_EQ(request.headers, expected);
 }
 
-TEST_F(Exchange, QueryAndPathExamplesReachTheServerAsDescribed) {
+TEST_F(WebExchange, QueryAndPathExamplesReachTheServerAsDescribed) {
     struct Case {
         std::string name;
         std::string path;
@@ -107,7 +108,7 @@ TEST_F(Exchange, QueryAndPathExamplesReachTheServerAsDescribed) {
     }
 }
 
-TEST_F(Exchange, NothingSurvivesFromOneExchangeToTheNext) {
+TEST_F(WebExchange, NothingSurvivesFromOneExchangeToTheNext) {
     server.Route("/a", Json(200, "OK", "{}"));
     Get("/a");
     Get("/a");
@@ -116,7 +117,7 @@ TEST_F(Exchange, NothingSurvivesFromOneExchangeToTheNext) {
     EXPECT_NE(requests[0].connection, requests[1].connection);
 }
 
-TEST_F(Exchange, FiveRedirectsAreFollowedAndARedirectsCookieGoesOnlyToTheNextRequests) {
+TEST_F(WebExchange, FiveRedirectsAreFollowedAndARedirectsCookieGoesOnlyToTheNextRequests) {
     server.Route("/r1", Redirect(300, "/r2", {{"Set-Cookie", "sessao=abc; Path=/"}}));
     server.Route("/r2", Redirect(301, server.Origin() + "/r3"));
     server.Route("/r3", Redirect(302, "r4"));
@@ -141,7 +142,7 @@ TEST_F(Exchange, FiveRedirectsAreFollowedAndARedirectsCookieGoesOnlyToTheNextReq
     }
 }
 
-TEST_F(Exchange, TheSixthRedirectFails) {
+TEST_F(WebExchange, TheSixthRedirectFails) {
     for (int i = 1; i <= 6; ++i) {
         server.Route("/s" + std::to_string(i), Redirect(308, "/s" + std::to_string(i + 1)));
     }
@@ -151,7 +152,7 @@ TEST_F(Exchange, TheSixthRedirectFails) {
     EXPECT_EQ(server.TakeRequests().size(), 6u);
 }
 
-TEST_F(Exchange, NotARedirectStatusIsFinal) {
+TEST_F(WebExchange, NotARedirectStatusIsFinal) {
     for (const int status : {304, 305, 399}) {
         SCOPED_TRACE(status);
         server.Route("/n", Redirect(status, "/elsewhere"));
@@ -160,7 +161,7 @@ TEST_F(Exchange, NotARedirectStatusIsFinal) {
     }
 }
 
-TEST_F(Exchange, ARedirectToPlainHttpIsRefused) {
+TEST_F(WebExchange, ARedirectToPlainHttpIsRefused) {
     server.Route("/h", Redirect(302, "http://127.0.0.1:" + std::to_string(server.port()) + "/x"));
     const std::string message = Failure(server.Origin() + "/h").what();
     EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
@@ -168,7 +169,7 @@ TEST_F(Exchange, ARedirectToPlainHttpIsRefused) {
     EXPECT_EQ(server.TakeRequests().size(), 1u);
 }
 
-TEST_F(Exchange, AStalledPhaseFailsAfterTheTimeout) {
+TEST_F(WebExchange, AStalledPhaseFailsAfterTheTimeout) {
     Response stalledBody = Json(200, "OK", std::string(100, ' ') + "{}");
     stalledBody.stallAfter = 10;
     stalledBody.stallSeconds = 6;
@@ -197,7 +198,7 @@ TEST_F(Exchange, AStalledPhaseFailsAfterTheTimeout) {
     }
 }
 
-TEST_F(Exchange, AServerThatNeverSpeaksTlsFailsAfterTheTimeout) {
+TEST_F(WebExchange, AServerThatNeverSpeaksTlsFailsAfterTheTimeout) {
     const Clock::time_point start = Clock::now();
     const std::string message =
         Failure("https://127.0.0.1:" + std::to_string(server.silentPort()) + "/x", 1000).what();
@@ -207,7 +208,7 @@ TEST_F(Exchange, AServerThatNeverSpeaksTlsFailsAfterTheTimeout) {
     EXPECT_LT(seconds, 3.5);
 }
 
-TEST_F(Exchange, ASlowTransferThatKeepsMovingIsNotCut) {
+TEST_F(WebExchange, ASlowTransferThatKeepsMovingIsNotCut) {
     Response slow = Json(200, "OK", "[" + std::string(2398, ' ') + "]");
     slow.trickleChunk = 200;
     slow.trickleInterval = 0.25;  // 12 pieces: three seconds in all, three times the timeout
@@ -218,7 +219,7 @@ TEST_F(Exchange, ASlowTransferThatKeepsMovingIsNotCut) {
     EXPECT_EQ(answer.content, slow.body);
 }
 
-TEST_F(Exchange, StatusesBelow500ReturnTheDecodedAnswer) {
+TEST_F(WebExchange, StatusesBelow500ReturnTheDecodedAnswer) {
     Response html;
     html.status = 404;
     html.reason = "Not Found";
@@ -257,7 +258,7 @@ TEST_F(Exchange, StatusesBelow500ReturnTheDecodedAnswer) {
     }
 }
 
-TEST_F(Exchange, Status500OrMoreFailsWithTheStatusLineAndKeepsTheAnswer) {
+TEST_F(WebExchange, Status500OrMoreFailsWithTheStatusLineAndKeepsTheAnswer) {
     Response html;
     html.status = 503;
     html.reason = "Service Unavailable";
@@ -294,7 +295,7 @@ TEST_F(Exchange, Status500OrMoreFailsWithTheStatusLineAndKeepsTheAnswer) {
     }
 }
 
-TEST_F(Exchange, BodiesAreDecodedByTheirCharset) {
+TEST_F(WebExchange, BodiesAreDecodedByTheirCharset) {
     struct Case {
         std::string contentType;
         std::string body;
@@ -321,7 +322,7 @@ TEST_F(Exchange, BodiesAreDecodedByTheirCharset) {
     EXPECT_THROW(Get("/c"), Error);
 }
 
-TEST_F(Exchange, ACertificateThePlatformRejectsFailsWithoutResending) {
+TEST_F(WebExchange, ACertificateThePlatformRejectsFailsWithoutResending) {
     for (const int port : {server.untrustedPort(), server.wrongHostPort()}) {
         SCOPED_TRACE(port);
         const std::string message =
@@ -331,7 +332,17 @@ TEST_F(Exchange, ACertificateThePlatformRejectsFailsWithoutResending) {
     }
 }
 
-TEST_F(Exchange, ABodyOverTheBoundFails) {
+TEST_F(WebExchange, TheTestCaIsTrustedThroughSslCertFileOnly) {
+    server.Route("/t", Json(200, "OK", "{}"));
+    const std::string bundle = server.CaFile().string();
+    unsetenv("SSL_CERT_FILE");
+    const std::string message = Failure(server.Origin() + "/t").what();
+    setenv("SSL_CERT_FILE", bundle.c_str(), 1);
+    EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
+    EXPECT_EQ(Get("/t").statusCode, 200);
+}
+
+TEST_F(WebExchange, ABodyOverTheBoundFails) {
     Response streamed;
     streamed.headers = {{"Content-Type", "application/octet-stream; charset=utf-8"}};
     streamed.repeatText = std::string(1024, 'x');
@@ -354,7 +365,7 @@ TEST_F(Exchange, ABodyOverTheBoundFails) {
     EXPECT_EQ(Get("/big").content.size(), large.body.size());
 }
 
-TEST_F(Exchange, BrokenAnswersFailClearly) {
+TEST_F(WebExchange, BrokenAnswersFailClearly) {
     Response truncated = Json(200, "OK", "{\"a\":");
     truncated.headers.emplace_back("Content-Length", "100");
     truncated.contentLength = false;  // and the server closes after the five bytes
@@ -380,7 +391,7 @@ TEST_F(Exchange, BrokenAnswersFailClearly) {
     }
 }
 
-TEST_F(Exchange, ConnectionRefused) {
+TEST_F(WebExchange, ConnectionRefused) {
     const std::string message = Failure("https://127.0.0.1:1/x").what();
     EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
     EXPECT_NE(message.find("onnect"), std::string::npos) << message;

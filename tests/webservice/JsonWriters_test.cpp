@@ -12,7 +12,7 @@ struct WriteCase {
     std::string expected;
 };
 
-TEST(JsonWriters, IndentedForm) {
+TEST(WebJsonWriters, IndentedForm) {
     const std::vector<WriteCase> cases = {
         {"{}", "{\r\n}"},
         {"[]", "[\r\n]"},
@@ -45,7 +45,7 @@ TEST(JsonWriters, IndentedForm) {
     }
 }
 
-TEST(JsonWriters, CompactForm) {
+TEST(WebJsonWriters, CompactForm) {
     const std::vector<WriteCase> cases = {
         {" { \"a\" : [ 1 , true , null, false ], \"b\" : { } , \"c\": [ ] } ",
          R"({"a":[1,true,null,false],"b":{},"c":[]})"},
@@ -64,7 +64,7 @@ TEST(JsonWriters, CompactForm) {
     }
 }
 
-TEST(JsonWriters, CompactFormIsOneLineOfPlainAsciiThatParsesBackTheSame) {
+TEST(WebJsonWriters, CompactFormIsOneLineOfPlainAsciiThatParsesBackTheSame) {
     const std::string source =
         "{\"nome\":\"PÃO DE AÇÚCAR\\n\\u2028 \\ud83d\\ude00\",\"itens\":[{\"x\":[[],{}]},0.10]}";
     const std::string compact = WriteCompactJson(JsonDocument::Parse(source).root());
@@ -75,7 +75,7 @@ TEST(JsonWriters, CompactFormIsOneLineOfPlainAsciiThatParsesBackTheSame) {
               WriteIndentedJson(JsonDocument::Parse(source).root()));
 }
 
-TEST(JsonWriters, JsonTextIsEmptyForEmptyOrInvalidContent) {
+TEST(WebJsonWriters, JsonTextIsEmptyForEmptyOrInvalidContent) {
     const std::vector<WriteCase> cases = {
         {"", ""},
         {"<html>erro</html>", ""},

@@ -6,7 +6,7 @@
 namespace vr {
 namespace {
 
-TEST(SalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
+TEST(WebSalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
     struct Case {
         std::string name;
         std::string json;
@@ -32,7 +32,7 @@ TEST(SalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
     }
 }
 
-TEST(SalvarJson, ReplacesTheWholeEarlierDump) {
+TEST(WebSalvarJson, ReplacesTheWholeEarlierDump) {
     test::TempDir dir;
     dir.Write("BRISEN_RESPOSTA.LOG", std::string(10000, 'x'));
     SalvarJson("{\"b\":2}", TTipoJson::tjRetorno, {dir.path(), "UTF-8"});
@@ -41,7 +41,7 @@ TEST(SalvarJson, ReplacesTheWholeEarlierDump) {
     EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "");
 }
 
-TEST(SalvarJson, FailureNamesTheFileAndLeavesTheOldDumpWhole) {
+TEST(WebSalvarJson, FailureNamesTheFileAndLeavesTheOldDumpWhole) {
     test::TempDir dir;
     dir.Write("BRISEN_RESPOSTA.LOG", "anterior\r\n");
     struct Case {
@@ -66,7 +66,7 @@ TEST(SalvarJson, FailureNamesTheFileAndLeavesTheOldDumpWhole) {
     }
 }
 
-TEST(SalvarJson, ADirectoryInTheDumpsPlaceFailsWithoutLeftovers) {
+TEST(WebSalvarJson, ADirectoryInTheDumpsPlaceFailsWithoutLeftovers) {
     test::TempDir dir;
     std::filesystem::create_directory(dir.path() / "BRISEN_RESPOSTA.LOG");
     std::filesystem::create_directory(dir.path() / "BRISEN_RESPOSTA.LOG" / "x");

@@ -11,7 +11,7 @@ struct EncodeCase {
     std::string query;  // EncodeQuery
 };
 
-TEST(UrlEncoding, PathSegmentAndQueryUseTheirOwnCharacterSets) {
+TEST(WebUrlEncoding, PathSegmentAndQueryUseTheirOwnCharacterSets) {
     const std::vector<EncodeCase> cases = {
         {"CAFÉ EM PÓ 500G", "CAF%C3%89%20EM%20P%C3%93%20500G", "CAF%C3%89%20EM%20P%C3%93%20500G"},
         {"50% OFF", "50%%20OFF", "50%%20OFF"},
@@ -35,7 +35,7 @@ TEST(UrlEncoding, PathSegmentAndQueryUseTheirOwnCharacterSets) {
     }
 }
 
-TEST(UrlEncoding, TrimRemovesControlsAndSpacesAndOneFinalSlash) {
+TEST(WebUrlEncoding, TrimRemovesControlsAndSpacesAndOneFinalSlash) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"  https://h/a/b \t\r\n", "https://h/a/b"},
         {"https://h/a/", "https://h/a"},
@@ -57,7 +57,7 @@ struct BuildCase {
     std::string expected;
 };
 
-TEST(UrlEncoding, BuildsTheAddressThatGoesOut) {
+TEST(WebUrlEncoding, BuildsTheAddressThatGoesOut) {
     const std::string base = "https://api.exemplo.com.br/v2.0/consulta-ean/";
     const std::vector<BuildCase> cases = {
         {"description with accents", base + "ID/123/TOK",
