@@ -201,21 +201,22 @@ def answer(conn, response):
     status_line = "%s %d %s" % (response.get("version", "HTTP/1.1"),
                                 int(response.get("status", 200)), response.get("reason", "OK"))
     head = status_line + "\r\n" + "".join("%s: %s\r\n" % h for h in headers) + "\r\n"
-    conn.sendall(head.encode("latin-1"))
-
     stall_after = response.get("stall_after")
     trickle = response.get("trickle")
+    if stall_after is None and not trickle:
+        conn.sendall(head.encode("latin-1") + body)  # one write: no wait on delayed ACKs
+        return keep_open
+    conn.sendall(head.encode("latin-1"))
+
     if stall_after is not None:
         conn.sendall(body[:int(stall_after)])
         time.sleep(float(response.get("stall_seconds", 0)))
         conn.sendall(body[int(stall_after):])
-    elif trickle:
+    else:
         size = max(1, int(trickle.get("chunk", 1)))
         for start in range(0, len(body), size):
             conn.sendall(body[start:start + size])
             time.sleep(float(trickle.get("interval", 0)))
-    else:
-        conn.sendall(body)
     return keep_open
 
 
@@ -238,6 +239,7 @@ class Server:
 
     def handle(self, raw, context, listener_name):
         number = self.next_conn()
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         raw.settimeout(30)
         try:
             conn = context.wrap_socket(raw, server_side=True)
