@@ -35,14 +35,11 @@ const Client& Client::Load(const std::vector<std::string>& names) {
     if (const auto found = loaded->find(names); found != loaded->end()) return *found->second;
 
     static const std::string kEntry = "fb_get_master_interface";
-    auto* library = new DynamicLibrary(DynamicLibrary::OpenFirst(names, kEntry));
-    const auto entry = reinterpret_cast<GetMasterFn>(library->Symbol(kEntry));
+    DynamicLibrary library = DynamicLibrary::OpenFirst(names, kEntry);
+    const auto entry = reinterpret_cast<GetMasterFn>(library.Symbol(kEntry));
     Firebird::IMaster* master = entry();
-    if (master == nullptr) {
-        delete library;
-        throw Error("A biblioteca cliente do Firebird não forneceu sua interface: " + names.front());
-    }
-    auto* client = new Client(master, master->getUtilInterface());
+    if (master == nullptr) throw Error("A biblioteca cliente do Firebird não forneceu sua interface: " + library.name());
+    auto* client = new Client(std::move(library), master, master->getUtilInterface());
     loaded->emplace(names, client);
     return *client;
 }

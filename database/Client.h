@@ -4,10 +4,12 @@
 // loaded for the life of the process; and the status object each call of its API reports into.
 
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "database/DatabaseError.h"
+#include "platform/DynamicLibrary.h"
 
 namespace Firebird {
 class IMaster;
@@ -31,7 +33,9 @@ public:
     Client& operator=(const Client&) = delete;
 
 private:
-    Client(Firebird::IMaster* master, Firebird::IUtil* util) : master_(master), util_(util) {}
+    Client(DynamicLibrary library, Firebird::IMaster* master, Firebird::IUtil* util)
+        : library_(std::move(library)), master_(master), util_(util) {}
+    DynamicLibrary library_;
     Firebird::IMaster* master_;
     Firebird::IUtil* util_;
 };
