@@ -141,7 +141,13 @@ std::optional<std::string> ProcuraMembro(const THttpAnswer& answer, std::string_
         }
         const std::optional<JsonValue> member = root.Find(name);
         if (!member) return std::nullopt;
-        return ValueText(*member, settings);
+        // A value that cannot be read as text (a huge integer) says nothing: the caller falls
+        // back to the content instead of failing on the message of a failure.
+        try {
+            return ValueText(*member, settings);
+        } catch (const Error&) {
+            return std::nullopt;
+        }
     }
     return std::nullopt;
 }

@@ -34,8 +34,8 @@ std::string TextoJson(std::string_view content);
 
 // Looks a member up by the answer's media type (compared ignoring letter case): the form
 // "name=value&..." for text/html and text/plain, the first member of a JSON object for
-// application/json, no value otherwise. Throws vr::Error when JSON content is valid but not an
-// object, or when the member's value cannot be read as text.
+// application/json, no value otherwise; a member whose value cannot be read as text gives no
+// value. Throws vr::Error when JSON content is valid but not an object.
 std::optional<std::string> ProcuraMembro(const THttpAnswer& answer, std::string_view name,
                                          const RegionalSettings& settings);
 

@@ -163,6 +163,8 @@ TEST_F(WebConsultaEAN, EveryOutcomeGivesItsRecord) {
          0, Falha(std::string(100000, '[') + std::string(100000, ']')), true},
         {"bytes that are not UTF-8", Answer(200, "{\"mensagem\":\"sucess\xF3\"}"), 400,
          Retornada("sucess\uFFFD"), true},
+        {"mensagem that cannot be read", Answer(200, R"({"mensagem":123456789012345678901234})"), 0,
+         Falha(R"({"mensagem":123456789012345678901234})"), true},
         {"status 200 without mensagem", Answer(200, R"({"tributos":[]})"), 0,
          Falha(R"({"tributos":[]})"), true},
         {"status 200 without tributos", Answer(200, R"({"mensagem":"sucesso"})"), 0,

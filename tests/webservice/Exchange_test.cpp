@@ -373,14 +373,20 @@ TEST_F(WebExchange, BrokenAnswersFailClearly) {
     closed.close = true;
     Response badStatus = Json(200, "OK", "{}");
     badStatus.version = "XTTP/9";
+    Response endlessHead = Json(200, "OK", "{}");
+    for (int i = 0; i < 1200; ++i) {
+        endlessHead.headers.emplace_back("X-Cabecalho-" + std::to_string(i), std::string(1000, 'h'));
+    }
     struct Case {
         std::string name;
         Response response;
+        std::string mentions;  // words of the platform description
     };
     const std::vector<Case> cases = {
-        {"body shorter than declared", truncated},
-        {"connection closed without an answer", closed},
-        {"not an HTTP answer", badStatus},
+        {"body shorter than declared", truncated, ""},
+        {"more than a megabyte of headers", endlessHead, "header"},
+        {"connection closed without an answer", closed, ""},
+        {"not an HTTP answer", badStatus, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -388,6 +394,7 @@ TEST_F(WebExchange, BrokenAnswersFailClearly) {
         const std::string message = Failure(server.Origin() + "/b").what();
         EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
         EXPECT_GT(message.size(), std::string("REST request failed: ").size());
+        EXPECT_NE(message.find(c.mentions), std::string::npos) << message;
     }
 }
 
