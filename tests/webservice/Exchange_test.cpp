@@ -228,6 +228,14 @@ TEST_F(WebExchange, StatusesBelow500ReturnTheDecodedAnswer) {
     Response empty404;
     empty404.status = 404;
     empty404.reason = "Nao Achei";
+    Response html400 = html;
+    html400.status = 400;
+    html400.reason = "Bad Request";
+    Response html200 = html;
+    html200.status = 200;
+    html200.reason = "OK";
+    Response empty200;
+    empty200.headers = {{"Content-Type", "application/json"}};
     Response noContent;
     noContent.status = 204;
     noContent.reason = "No Content";
@@ -243,6 +251,9 @@ TEST_F(WebExchange, StatusesBelow500ReturnTheDecodedAnswer) {
         {"400 json", Json(400, "Bad Request", R"({"mensagem":"EAN inválido"})"), "application/json"},
         {"404 json", Json(404, "Not Found", R"({"mensagem":"não achei"})"), "application/json"},
         {"404 html", html, "text/html"},
+        {"400 html", html400, "text/html"},
+        {"200 html", html200, "text/html"},
+        {"200 empty", empty200, "application/json"},
         {"404 empty without type", empty404, ""},
         {"499 odd reason", Json(499, "Mais ou Menos", "{}"), "application/json"},
     };
