@@ -93,6 +93,17 @@ void EventLoop::Run() {
     }
 }
 
+void EventLoop::ProcessMessages() {
+    std::unique_lock lock(mutex_);
+    while (!queue_.empty() && queue_.front().has_value()) {
+        const Message message = std::move(*queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        Dispatch(message);
+        lock.lock();
+    }
+}
+
 void EventLoop::Dispatch(const Message& message) noexcept {
     try {
         message();

@@ -38,6 +38,11 @@ public:
     // the error handler; the loop goes on.
     void Run();
 
+    // Runs the messages posted so far, one after the other, without waiting and without timer
+    // ticks; called from inside a handler on the loop's thread. A quit request stays queued
+    // for Run to take, and ends the processing.
+    void ProcessMessages();
+
     // The handler for errors that leave a message or tick handler. Set it while Run is not
     // running.
     void SetErrorHandler(ErrorHandler handler);

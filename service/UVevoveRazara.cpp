@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/Error.h"
+#include "webservice/CurlHttpClient.h"
 
 namespace vr {
 namespace {
@@ -15,7 +16,10 @@ TModuleSetup Checked(TModuleSetup setup) {
 }  // namespace
 
 TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
-    : setup_(Checked(std::move(setup))), log_(setup_.directory, setup_.settings, *setup_.clock) {}
+    : setup_(Checked(std::move(setup))),
+      log_(setup_.directory, setup_.settings, *setup_.clock),
+      ownHttp_(setup_.http == nullptr ? std::make_unique<CurlHttpClient>() : nullptr),
+      http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {}
 
 TSrvVevoveRazara::~TSrvVevoveRazara() = default;
 

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
 #include "service/Timer.h"
+#include "tax/UFuncoesBrisen.h"
+#include "webservice/HttpClient.h"
+#include "webservice/UFuncoesBrisen.h"
 
 namespace vr {
 
@@ -29,6 +33,9 @@ struct TModuleSetup {
     std::filesystem::path directory;  // the executable's directory: INI file, log, answer dump
     RegionalSettings settings;
     const Clock* clock = nullptr;  // required
+    // The HTTPS client of the exchanges with the classification service; when none is given
+    // the module uses the platform's own.
+    HttpClient* http = nullptr;
 };
 
 class TSrvVevoveRazara {
@@ -50,6 +57,17 @@ public:
     // --- Tax rules (tax/) ---
 
     std::string ExtraiNumero(std::string_view texto) const;
+
+    // Applies one answer of the updates feed (its JSON text): consults and writes every changed
+    // product, writes every segment rule. True when "erro" was "0" and both lists were walked
+    // to their end; false when the answer reported an error. Raises on a malformed answer.
+    bool RetornoAtualizacao(std::string_view JSonRetorno);
+
+    // --- Classification service (webservice/) ---
+
+    // Requests the updates feed for the day before Database and applies a status 200 answer.
+    // Reads CGC, BRISEN_ID and BRISEN_TOKEN from TBPadrao's current row.
+    bool AtualizacaoTributos(const LocalDateTime& Database);
 
     // --- Update cycle (service/) ---
 
@@ -104,8 +122,25 @@ public:
     std::string TrataExceptionFirebird(std::string_view MensagemErro);
 
 private:
+    // The cycle's work between loading the settings and the end steps.
+    void ExecutaCiclo();
+    // The end steps: disconnect, then arm Timer, whatever happened.
+    void EncerraCiclo(std::exception_ptr erroDoCiclo);
+
+    // One write of a product's or segment's tax data through ProcDIrador.
+    void GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
+    void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
+
+    TDestinoDump DestinoDump() const;
+    TContextoConsulta ContextoConsulta();
+    // Lets the messages waiting in the main loop run (during a consultation).
+    void ProcessaMensagens();
+
     TModuleSetup setup_;
     ActivityLog log_;
+    std::unique_ptr<HttpClient> ownHttp_;
+    HttpClient* http_;
+    EventLoop* mainLoop_ = nullptr;
 };
 
 }  // namespace vr

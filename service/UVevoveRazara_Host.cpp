@@ -9,6 +9,7 @@
 namespace vr {
 
 void TSrvVevoveRazara::ServiceCreate(EventLoop& MainLoop) {
+    mainLoop_ = &MainLoop;
     Timer.SetOnTimer([this] { TimerTimer(); });
     PrepareServiceTimer(Timer, MainLoop, [this](const std::exception& E) { ManipulaExcecoes(E); });
 }
@@ -16,6 +17,10 @@ void TSrvVevoveRazara::ServiceCreate(EventLoop& MainLoop) {
 void TSrvVevoveRazara::ServiceExecute(ServiceThread& Sender) { ServeControlRequests(Timer, Sender); }
 
 void TSrvVevoveRazara::ServiceDestroy() { Timer.SetEnabled(false); }
+
+void TSrvVevoveRazara::ProcessaMensagens() {
+    if (mainLoop_ != nullptr) mainLoop_->ProcessMessages();
+}
 
 TTimer& TModuleHost::CycleTimer() { return module_.Timer; }
 

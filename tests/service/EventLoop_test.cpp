@@ -82,6 +82,23 @@ TEST(EventLoop, PostedMessagesRunInOrderBeforeADueTick) {
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "tick"}));
 }
 
+// A consultation inside a cycle lets the messages waiting so far run; a quit among them must
+// survive for the loop, and nothing after the quit runs before the loop ends.
+TEST(EventLoop, ProcessMessagesInsideAHandlerKeepsAQuitForTheLoop) {
+    test::JumpingClock clock;
+    EventLoop loop(clock, [](const std::exception&) {});
+    std::vector<std::string> seen;
+    loop.Post([&] {
+        loop.Post([&] { seen.push_back("waiting"); });
+        loop.PostQuit();
+        loop.Post([&] { seen.push_back("after quit"); });
+        loop.ProcessMessages();
+        seen.push_back("handler done");
+    });
+    loop.Run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"waiting", "handler done"}));
+}
+
 // The service posts its quit while a cycle runs; the cycle re-arms at its end, and the loop must
 // end without starting another one, although the clock would deliver the next tick at once.
 TEST(EventLoop, QuitPostedDuringATickEndsTheLoopBeforeTheNextTick) {

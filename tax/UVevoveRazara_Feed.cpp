@@ -1,0 +1,114 @@
+// Applying one answer of the updates feed: consult every changed product, write every product's
+// and segment's tax data through PROC_DIRADOR, one committed transaction per write.
+
+#include <optional>
+#include <string>
+
+#include "common/Error.h"
+#include "common/Json.h"
+#include "service/UVevoveRazara.h"
+#include "tax/UFuncoesBrisen.h"
+#include "webservice/JsonWriters.h"
+#include "webservice/UFuncoesBrisen.h"
+
+namespace vr {
+namespace {
+
+// An array member the feed must carry; a missing one, or one of another kind, ends the call.
+JsonValue RequiredArray(JsonValue object, std::string_view name) {
+    const std::optional<JsonValue> member = object.Find(name);
+    if (!member) throw Error("Campo obrigatório ausente no JSON: \"" + std::string(name) + "\"");
+    if (!member->IsArray()) throw Error("O campo \"" + std::string(name) + "\" da resposta não é uma lista");
+    return *member;
+}
+
+JsonValue RequiredObject(JsonValue element, std::string_view arrayName) {
+    if (!element.IsObject()) {
+        throw Error("Um item de \"" + std::string(arrayName) + "\" da resposta não é um objeto");
+    }
+    return element;
+}
+
+}  // namespace
+
+void TSrvVevoveRazara::BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
+    db::TStoredProc& proc = ProcDIrador;
+    if (caminho == TCaminhoTributo::ctProduto) proc.SetText("CODIGOPRODUTO", record.CodigoProduto);
+    proc.SetText("DIRADOR_NCM", record.NCM);
+    proc.SetText("DIRADOR_CEST", record.Cest);
+    proc.SetText("DIRADOR_LISTA", record.Lista);
+    proc.SetText("DIRADOR_TIPO", record.Tipo);
+    proc.SetText("DIRADOR_CSTPISCOFINSENTRADA", record.CSTPISEntrada);
+    proc.SetText("DIRADOR_CSTPISCOFINSSAIDA", record.CSTPISSaida);
+    proc.SetText("DIRADOR_NATUREZARECEITA", record.NatRec);
+    proc.SetText("DIRADOR_CSTIPIENTRADA", record.CSTIPIEntrada);
+    proc.SetText("DIRADOR_CSTIPISAIDA", record.CSTIPISaida);
+    proc.SetDecimal("DIRADOR_ALIQUOTAIPI", record.AliqIPI);
+    proc.SetText("DIRADOR_ENQUADRAMENTOIPI", record.EnqIPI);
+    proc.SetText("DIRADOR_EXCECAOIPI", record.ExcIPI);
+    proc.SetDecimal("DIRADOR_ALIQUOTAPDV", record.AliqPDV);
+    proc.SetText("DIRADOR_TRIBUTACAOPDV", record.TributacaoPDV);
+    proc.SetText("DIRADOR_CST_CSOSN", record.CST_CSOSN);
+    proc.SetDecimal("DIRADOR_ALIQUOTAICMS", record.AliqICMS);
+    proc.SetDecimal("DIRADOR_ALIQUOTAREDUCAO", record.AliqReducaoICMS);
+    proc.SetDecimal("DIRADOR_ALIQUOTAREDUCAOST", record.AliqReducaoST);
+    proc.SetDecimal("DIRADOR_ALIQUOTAST", record.AliqST);
+    proc.SetDecimal("DIRADOR_MVA", record.AliqMVA);
+    proc.SetDecimal("DIRADOR_FCP", record.AliqFCP);
+    proc.SetText("DIRADOR_CBNEF", record.CBNEF);
+    proc.SetDecimal("DIRADOR_PERCENTUALDIFERIMENTO", record.AliqDiferimento);
+    proc.SetText("DIRADOR_ANTECIPACAO", record.Antecipacao);
+    proc.SetInteger("DIRADOR_CFOPCOMPRA", IntegerFromText(record.CFOPCompra));
+    proc.SetInteger("DIRADOR_CFOPVENDA", IntegerFromText(record.CFOPVenda));
+    proc.SetDecimal("DIRADOR_DESONERACAO", record.AliqDesoneracao);
+    if (caminho == TCaminhoTributo::ctSegmento) proc.SetInteger("DIRADOR_IDSEGMENTO", record.IdSegmento);
+    proc.SetText("ATUALIZARSEGMENTO", caminho == TCaminhoTributo::ctProduto ? "N" : "Y");
+}
+
+void TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
+    IniciarTransacao(ProcDIrador);
+    BindTributo(record, caminho);
+    // A refused write is logged and rolled back there; the feed goes on with the next element.
+    FinalizarTransacao(ProcDIrador, true, true);
+}
+
+bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
+    const JsonDocument document = JsonDocument::Parse(JSonRetorno);
+    const JsonValue root = document.root();
+    if (!root.IsObject()) throw Error("A resposta de atualização não é um objeto JSON");
+
+    // Dumped before any member is looked at, so that error answers are kept too.
+    SalvarJson(WriteCompactJson(root), TTipoJson::tjRetorno, DestinoDump());
+
+    const RegionalSettings& settings = setup_.settings;
+    if (RequiredMemberText(root, "erro", settings) != "0") {
+        DoSaveLog(RequiredMemberText(root, "mensagem", settings));
+        return false;
+    }
+
+    const JsonValue produtos = RequiredArray(root, "produtos_troca_segmento");
+    for (const JsonValue element : produtos) {
+        const JsonValue produto = RequiredObject(element, "produtos_troca_segmento");
+        const std::string ean = RequiredMemberText(produto, "ean", settings);
+        const std::string descricao = RequiredMemberText(produto, "descricao", settings);
+        // The configuration row is read again for every product.
+        const std::string token = TBPadrao.Text("BRISEN_TOKEN");
+        const std::string id = TBPadrao.Text("BRISEN_ID");
+        const std::string estado = TBPadrao.Text("ESTADO");
+        const std::string cgc = TBPadrao.Text("CGC");
+        const TRetornoBrisen record =
+            ConsultaEAN(ExtraiNumero(cgc), estado, id, token, ean, descricao, ContextoConsulta());
+        if (record.StatusCode == 200) GravaTributo(record, TCaminhoTributo::ctProduto);
+    }
+
+    const JsonValue segmentos = RequiredArray(root, "tributos");
+    for (const JsonValue element : segmentos) {
+        const JsonValue segmento = RequiredObject(element, "tributos");
+        TRetornoBrisen record;
+        ConverteTributo(segmento, TBPadrao.Text("ESTADO"), TCaminhoTributo::ctSegmento, settings, record);
+        GravaTributo(record, TCaminhoTributo::ctSegmento);
+    }
+    return true;
+}
+
+}  // namespace vr

@@ -1,0 +1,52 @@
+// The updates feed request of the update cycle.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "common/Date.h"
+#include "service/UVevoveRazara.h"
+#include "webservice/AnswerDecoding.h"
+#include "webservice/UFuncoesBrisen.h"
+
+namespace vr {
+namespace {
+
+// The feed's "date" parameter: the day before the last update, as DD-MM-YYYY.
+std::string DiaAnterior(const LocalDateTime& ultimaAtualizacao) {
+    const CivilDate dia = AddDays(DateOf(ultimaAtualizacao), -1);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d-%02d-%04d", dia.day, dia.month, dia.year);
+    return text;
+}
+
+}  // namespace
+
+bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
+    const std::string cgc = ExtraiNumero(TBPadrao.Text("CGC"));
+    const std::string id = TBPadrao.Text("BRISEN_ID");
+    const std::string token = TBPadrao.Text("BRISEN_TOKEN");
+
+    THttpRequest request;
+    request.url = BaseURLAtualizacao() + "/" + id + "/" + cgc + "/" + token;
+    request.query = {{"date", DiaAnterior(Database)}};
+    request.timeoutMs = kTimeoutAtualizacaoMs;
+
+    THttpAnswer answer = http_->Get(request);
+    answer.mediaType = "application/json";
+    if (answer.statusCode == 200) return RetornoAtualizacao(TextoJson(answer.content));
+
+    const std::optional<std::string> mensagem = ProcuraMembro(answer, "mensagem", setup_.settings);
+    DoSaveLog(mensagem && !mensagem->empty() ? *mensagem : answer.content);
+    return false;
+}
+
+TDestinoDump TSrvVevoveRazara::DestinoDump() const {
+    return {setup_.directory, setup_.settings.ansiCodePage};
+}
+
+TContextoConsulta TSrvVevoveRazara::ContextoConsulta() {
+    return {*http_, setup_.settings, setup_.directory, [this] { ProcessaMensagens(); }};
+}
+
+}  // namespace vr
