@@ -8,7 +8,8 @@ namespace vr {
 enum TResultadoCiclo : std::uint8_t {
     rcNaoConcluida,     // no update completed: a failure, or the cycle did not finish
     rcConcluida,        // the feed was applied and its date recorded
-    rcNenhumaPendente,  // nothing was due: gating ended the cycle without a request
+    rcNenhumaPendente,  // nothing was due: the last update is not before today
+    rcSemConfiguracao,  // the configuration row lacks the last-update date, identifier or token
 };
 
 }  // namespace vr

@@ -69,6 +69,11 @@ int ServiceHost::RunOnce() {
         case rcNenhumaPendente:
             *environment_.out << "Nenhuma atualização pendente" << std::endl;
             return 0;
+        case rcSemConfiguracao:
+            *environment_.out << "Nenhuma atualização feita: PADRAO sem data da última atualização, "
+                                 "BRISEN_ID ou BRISEN_TOKEN"
+                              << std::endl;
+            return 1;
         case rcNaoConcluida: break;
     }
     *environment_.out << "Atualização não concluída; veja VevoveRazara.log" << std::endl;

@@ -36,7 +36,7 @@ void TSrvVevoveRazara::ExecutaCiclo() {
     const LocalDateTime hoje = StartOfDay(DateOf(setup_.clock->Now()));
     if (TBPadrao.Text("DIRADOR_DATAULTIMAATUALIZACAO").empty() || TBPadrao.Text("BRISEN_ID").empty() ||
         TBPadrao.Text("BRISEN_TOKEN").empty()) {
-        ResultadoCiclo = rcNenhumaPendente;
+        ResultadoCiclo = rcSemConfiguracao;
         return;
     }
     const LocalDateTime ultimaAtualizacao = TBPadrao.DateTime("DIRADOR_DATAULTIMAATUALIZACAO");

@@ -93,6 +93,10 @@ TEST_F(HostModes, OnceRunsOneCycleAndReportsIt) {
         {"update completed", rcConcluida, "Atualização concluída\n", 0},
         {"nothing due", rcNenhumaPendente, "Nenhuma atualização pendente\n", 0},
         {"not completed", rcNaoConcluida, "Atualização não concluída; veja VevoveRazara.log\n", 1},
+        {"configuration incomplete", rcSemConfiguracao,
+         "Nenhuma atualização feita: PADRAO sem data da última atualização, BRISEN_ID ou "
+         "BRISEN_TOKEN\n",
+         1},
         {"error leaves the cycle", std::nullopt,
          "Atualização não concluída; veja VevoveRazara.log\n", 1},
     };
