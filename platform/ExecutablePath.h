@@ -4,8 +4,11 @@
 
 namespace vr {
 
-// The directory of the running executable's real path (not the working directory), where the
-// INI file, the activity log and the answer dump live. Throws vr::Error when it cannot be found.
-std::filesystem::path ExecutableDirectory();
+// The running executable's real path (not argv[0], not the working directory). Throws
+// vr::Error when it cannot be found.
+std::filesystem::path ExecutablePath();
+
+// Its directory, where the INI file, the activity log and the answer dump live.
+inline std::filesystem::path ExecutableDirectory() { return ExecutablePath().parent_path(); }
 
 }  // namespace vr

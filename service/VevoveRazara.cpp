@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     const std::string processName =
         argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string("VevoveRazara");
     try {
-        const std::filesystem::path directory = vr::ExecutableDirectory();
+        const std::filesystem::path executable = vr::ExecutablePath();
+        const std::filesystem::path directory = executable.parent_path();
         vr::SteadyClock steadyClock;
         vr::EventLoop loop(steadyClock, [&](const std::exception& error) {
             eventLog->ReportError(processName, error.what());
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
         vr::HostEnvironment environment;
         environment.eventLog = eventLog.get();
         environment.processName = processName;
-        environment.executable = directory / processName;
+        environment.executable = executable;
         environment.out = &std::cout;
         vr::ServiceHost host(hosted, loop, environment);
 
