@@ -1,0 +1,195 @@
+// Applying a feed answer inside a real cycle: the procedure calls PROC_DIRADOR receives (the
+// scratch procedure records every call it commits), their order, and what stops the walk.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "service/EventLoop.h"
+#include "service/Intervals.h"
+#include "service/MonotonicClock.h"
+#include "tests/service/CycleTestSupport.h"
+
+namespace vr::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+using Column = std::vector<std::string>;
+
+class Feed : public CycleFixture {
+protected:
+    Feed() { SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'"); }
+
+    // One cycle as the main loop runs it; what an escaping error said, if one did.
+    std::string RunCycle() {
+        SteadyClock steady;
+        EventLoop loop(steady, [](const std::exception&) {});
+        module.ServiceCreate(loop);
+        std::string error;
+        loop.SetErrorHandler([&](const std::exception& e) {
+            error = e.what();
+            module.ManipulaExcecoes(e);
+        });
+        loop.Post([this] { module.Timer.Trigger(); });
+        loop.PostQuit();
+        loop.Run();
+        EXPECT_TRUE(module.Timer.Enabled());
+        EXPECT_FALSE(module.Connvelmora.IsOpen());
+        return error;
+    }
+
+    void ExpectApplied() {
+        EXPECT_EQ(module.ResultadoCiclo, rcConcluida);
+        EXPECT_EQ(module.Timer.Interval(), IntervaloOK);
+        EXPECT_EQ(StoredDate(), "2024-03-10");
+    }
+    void ExpectNotApplied() {
+        EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
+        EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
+        EXPECT_EQ(StoredDate(), "2024-03-01");
+    }
+};
+
+TEST_F(Feed, ProductsFirstThenSegmentsOneCallEach) {
+    server.Route(kFeedPath,
+                 Json(200, FeedBody({Product("789001", "CAFÉ EM PÓ"), Product("789002", "A&B")},
+                                {Segment("17", "2101.11.10", "5405"), Segment("A7", "2202.10.00", ""),
+                                 Segment("3", "0402.21.10", "5102")})));
+    server.Route(kConsultaPath, {Found("0000000000001", "1111.11.11"), Found("0000000000002", "2222.22.22")});
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_THAT(Log(), IsEmpty());
+
+    EXPECT_THAT(Targets(), ElementsAre(kFeedPath + "?date=29-02-2024",
+                                       kConsultaPath + "?ean=789001&descricao=CAF%C3%89%20EM%20P%C3%93",
+                                       kConsultaPath + "?ean=789002&descricao=A&B"));
+    EXPECT_EQ(Calls("ATUALIZARSEGMENTO"), (Column{"N", "N", "Y", "Y", "Y"}));
+    EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000001", "0000000000002", "NULL", "NULL", "NULL"}));
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), (Column{"0", "0", "17", "0", "3"}));
+    EXPECT_EQ(Calls("DIRADOR_NCM"), (Column{"11111111", "22222222", "21011110", "22021000", "04022110"}));
+    EXPECT_EQ(Calls("DIRADOR_CFOPVENDA"), (Column{"5405", "5405", "5405", "0", "5102"}));
+    EXPECT_EQ(Calls("DIRADOR_CFOPCOMPRA"), (Column{"1403", "1403", "1403", "1403", "1403"}));
+    EXPECT_EQ(Calls("DIRADOR_MVA"), (Column{"38.2400", "38.2400", "38.2400", "38.2400", "38.2400"}));
+    EXPECT_EQ(Calls("DIRADOR_TRIBUTACAOPDV"), (Column{"F", "F", "F", "F", "F"}));
+    // Every write is a transaction of its own.
+    const Column transactions = Calls("TRANSACAO");
+    for (std::size_t i = 1; i < transactions.size(); ++i) EXPECT_NE(transactions[i], transactions[i - 1]);
+    // The last consultation replaced the feed answer in the dump.
+    EXPECT_THAT(Dump(), HasSubstr("0000000000002"));
+    EXPECT_THAT(Dump(), HasSubstr("\r\n    \"mensagem\": \"sucesso\""));
+}
+
+TEST_F(Feed, EmptyListsApplyAndDumpTheAnswer) {
+    server.Route(kFeedPath, Json(200, FeedBody({}, {})));
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+    EXPECT_EQ(Dump(), FeedBody({}, {}) + "\r\n");
+}
+
+// A barcode the service does not know comes back as success without tax data, and is written.
+TEST_F(Feed, ProductNotFoundIsWrittenEmpty) {
+    server.Route(kFeedPath, Json(200, FeedBody({Product("789999", "SEM CADASTRO")}, {})));
+    server.Route(kConsultaPath, Json(200, R"({"mensagem":"sucesso","tributos":[]})"));
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_THAT(Log(), IsEmpty());
+    // Empty texts are bound as empty; the connection sends an empty text as NULL.
+    for (const char* text : {"CODIGOPRODUTO", "DIRADOR_NCM", "DIRADOR_CEST", "DIRADOR_LISTA", "DIRADOR_TIPO",
+                             "DIRADOR_CSTPISCOFINSENTRADA", "DIRADOR_TRIBUTACAOPDV", "DIRADOR_CBNEF",
+                             "DIRADOR_ANTECIPACAO"}) {
+        EXPECT_EQ(Calls(text), Column{"NULL"}) << text;
+    }
+    for (const char* decimal : {"DIRADOR_ALIQUOTAIPI", "DIRADOR_ALIQUOTAPDV", "DIRADOR_ALIQUOTAICMS", "DIRADOR_MVA",
+                                "DIRADOR_FCP", "DIRADOR_DESONERACAO"}) {
+        EXPECT_EQ(Calls(decimal), Column{"0.0000"}) << decimal;
+    }
+    EXPECT_EQ(Calls("DIRADOR_CFOPCOMPRA"), Column{"0"});
+    EXPECT_EQ(Calls("DIRADOR_CFOPVENDA"), Column{"0"});
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), Column{"0"});
+    EXPECT_EQ(Calls("ATUALIZARSEGMENTO"), Column{"N"});
+}
+
+// A consultation without success skips its product silently; the answer still counts as
+// applied. The one timeout here costs the consultation's ten seconds.
+TEST_F(Feed, FailedConsultationsAreSkipped) {
+    standin::Response hang;
+    hang.hang = true;
+    server.Route(kFeedPath, Json(200, FeedBody({Product("1", "A"), Product("2", "B"), Product("3", "C"),
+                                            Product("4", "D")},
+                                           {Segment("9", "1", "5102")})));
+    server.Route(kConsultaPath, {Json(400, R"({"mensagem":"EAN inválido"})"),
+                                 Json(500, R"({"mensagem":"falhou"})", "Internal Server Error"),
+                                 Found("0000000000003", "3333.33.33"), hang});
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_THAT(Log(), IsEmpty());
+    EXPECT_EQ(Targets().size(), 5u);
+    EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000003", "NULL"}));
+    EXPECT_EQ(Calls("ATUALIZARSEGMENTO"), (Column{"N", "Y"}));
+}
+
+// A malformed segment ends the walk with an error: what was written before it stays, the date
+// does not advance, and the error reaches the log through the handler.
+TEST_F(Feed, SegmentWithoutSaleCfopEndsTheCycle) {
+    server.Route(kFeedPath, Json(200, FeedBody({}, {Segment("1", "1", "5102"), Segment("2", "2", "", false),
+                                                Segment("3", "3", "5102")})));
+    const std::string error = RunCycle();
+    EXPECT_THAT(error, HasSubstr("cfop_venda"));
+    EXPECT_THAT(Log(), ElementsAre(error));
+    ExpectNotApplied();
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), Column{"1"});
+}
+
+TEST_F(Feed, MalformedAnswersEndTheCycle) {
+    struct Case {
+        const char* what;
+        std::string body;
+        std::string mentions;  // in the error's message
+        bool dumped;
+    } const cases[] = {
+        {"not JSON", "<html>ok</html>", "", false},
+        {"an array", "[1,2]", "", false},
+        {"no erro", R"({"mensagem":"x","produtos_troca_segmento":[],"tributos":[]})", "erro", true},
+        {"no products", R"({"erro":"0","tributos":[]})", "produtos_troca_segmento", true},
+        {"no segments", R"({"erro":"0","produtos_troca_segmento":[]})", "tributos", true},
+        {"product without descricao", R"({"erro":"0","produtos_troca_segmento":[{"ean":"1"}],"tributos":[]})",
+         "descricao", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(directory / "VevoveRazara.log");
+        fs::remove(directory / "BRISEN_RESPOSTA.LOG");
+        server.Route(kFeedPath, Json(200, c.body));
+        const std::string error = RunCycle();
+        EXPECT_FALSE(error.empty());
+        EXPECT_THAT(error, HasSubstr(c.mentions));
+        EXPECT_THAT(Log(), ElementsAre(error));
+        ExpectNotApplied();
+        EXPECT_EQ(fs::exists(directory / "BRISEN_RESPOSTA.LOG"), c.dumped);
+    }
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+}
+
+// A call the procedure refuses is rolled back and logged with the catalogued message; the
+// elements around it are written and the answer counts as applied.
+TEST_F(Feed, RefusedProcedureCallsAreLoggedAndTheRestWritten) {
+    server.Route(kFeedPath, Json(200, FeedBody({Product("1", "A"), Product("2", "B")},
+                                           {Segment("-3", "1", "5102"), Segment("4", "2", "5102")})));
+    server.Route(kConsultaPath, {Found("RECUSADO", "1"), Found("0000000000002", "2")});
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_THAT(Log(), ElementsAre("Produto recusado pelo cadastro", "Segmento não cadastrado"));
+    EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000002", "NULL"}));
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), (Column{"0", "4"}));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PRODUTO_TRIBUTOS WHERE CODIGOPRODUTO = 'RECUSADO'"), "0");
+}
+
+}  // namespace
+}  // namespace vr::test
