@@ -26,6 +26,9 @@ The script S is a JSON file the server reads again on every request, so a test r
    "default": RESPONSE}
 
 Routes are keyed by the path of the request target (before "?"), byte for byte as received.
+A key may also carry a query: "PATH?QUERY" matches a target that is exactly that, and
+"PATH?NAME=VALUE" matches when that pair (as received, not decoded) is one of the target's query
+parameters, so answers can differ by barcode. Keys with a query win over the bare path.
 A list answers its n-th request with its n-th element and repeats its last one; the counters
 start again whenever the script's text changes. Without a route nor "default": 404.
 
@@ -110,9 +113,18 @@ class Script:
         self.path = path
         self.lock = threading.Lock()
         self.text = None
+        self.script = {}
         self.counters = {}
 
-    def pick(self, target_path):
+    @staticmethod
+    def keys(target):
+        """Route keys that may answer the target, most specific first."""
+        path, has_query, query = target.partition("?")
+        if not has_query:
+            return [path]
+        return [target] + [path + "?" + pair for pair in query.split("&") if pair] + [path]
+
+    def pick(self, target):
         try:
             with open(self.path, "rb") as f:
                 text = f.read()
@@ -120,20 +132,25 @@ class Script:
             text = b"{}"
         with self.lock:
             if text != self.text:
+                # Parsed once per version: scripts with thousands of routes stay cheap to serve.
+                self.script = json.loads(text.decode("utf-8") or "{}")
                 self.text = text
                 self.counters = {}
-            script = json.loads(text.decode("utf-8") or "{}")
+            script = self.script
             routes = script.get("routes", {})
-            if target_path in routes:
-                entry = routes[target_path]
+            for key in self.keys(target):
+                if key not in routes:
+                    continue
+                entry = routes[key]
                 if isinstance(entry, list):
-                    n = self.counters.get(target_path, 0)
-                    self.counters[target_path] = n + 1
+                    n = self.counters.get(key, 0)
+                    self.counters[key] = n + 1
                     return entry[min(n, len(entry) - 1)]
                 return entry
         if "default" in script:
             return script["default"]
-        return {"status": 404, "reason": "Not Found", "body": "no route for " + target_path}
+        path = target.split("?", 1)[0]
+        return {"status": 404, "reason": "Not Found", "body": "no route for " + path}
 
 
 class Recorder:
@@ -260,7 +277,7 @@ class Server:
                     headers.append([name, value.lstrip(" \t")])
                 self.recorder.add({"conn": number, "listener": listener_name, "method": method,
                                    "target": target, "version": version, "headers": headers})
-                response = self.script.pick(target.split("?", 1)[0])
+                response = self.script.pick(target)
                 if not answer(conn, response):
                     break
                 if any(n.lower() == "connection" and v.lower() == "close" for n, v in headers):
