@@ -317,6 +317,26 @@ TEST_F(Cycle, ServerErrorEndsTheCycleAfterTheEndSteps) {
     EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
 }
 
+// The three hours are set only once the new date is stored: a refused write of the date ends
+// the cycle with the thirty-minute retry, the writes of the feed kept.
+TEST_F(Cycle, RefusedDateWriteKeepsTheShortInterval) {
+    SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'");
+    db.Execute("CREATE TRIGGER PADRAO_SEM_DATA FOR PADRAO BEFORE UPDATE AS BEGIN EXCEPTION EXC_SEGMENTO; END");
+    db.Execute("GRANT USAGE ON EXCEPTION EXC_SEGMENTO TO TRIGGER PADRAO_SEM_DATA");
+    server.Route(kFeedPath, Json(200, FeedBody({}, {Segment("8", "1", "5102")})));
+    const std::optional<AtHandler> seen = RunCycleThroughTheLoop();
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_THAT(seen->message, HasSubstr("EXC_SEGMENTO"));
+    EXPECT_TRUE(seen->armed);
+    EXPECT_FALSE(seen->connectionOpen);
+    EXPECT_EQ(seen->interval, IntervaloFalha);
+    EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
+    EXPECT_NE(module.ResultadoCiclo, rcConcluida);
+    EXPECT_THAT(Log(), ElementsAre(seen->message));
+    EXPECT_EQ(StoredDate(), "2024-03-01");
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), std::vector<std::string>{"8"});
+}
+
 TEST_F(Cycle, UnreachableDatabaseLogsOneEntryPerCycle) {
     struct Case {
         const char* what;

@@ -93,6 +93,25 @@ TEST_F(Feed, EmptyListsApplyAndDumpTheAnswer) {
     EXPECT_EQ(Dump(), FeedBody({}, {}) + "\r\n");
 }
 
+// The feed answer stays in the dump, compact, until a consultation answer replaces it; a
+// consultation whose exchange fails writes nothing there.
+TEST_F(Feed, DumpHoldsTheFeedUntilAConsultationAnswers) {
+    const std::string body = "{\r\n  \"erro\" : \"0\",\r\n  \"produtos_troca_segmento\" : [ " + Product("1", "Ç") +
+                             " ],\r\n  \"tributos\" : [ ]\r\n}";
+    server.Route(kFeedPath, Json(200, body));
+    server.Route(kConsultaPath, Json(503, "", "Service Unavailable"));
+    EXPECT_EQ(RunCycle(), "");
+    ExpectApplied();
+    EXPECT_EQ(Dump(), R"({"erro":"0","produtos_troca_segmento":[{"ean":"1","descricao":"\u00C7"}],"tributos":[]})"
+                      "\r\n");
+
+    SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'");
+    server.Route(kConsultaPath, Json(400, R"({"mensagem":"EAN inválido"})"));
+    EXPECT_EQ(RunCycle(), "");
+    EXPECT_EQ(Dump(), "{\r\n    \"mensagem\": \"EAN inválido\"\r\n}\r\n");
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+}
+
 // A barcode the service does not know comes back as success without tax data, and is written.
 TEST_F(Feed, ProductNotFoundIsWrittenEmpty) {
     server.Route(kFeedPath, Json(200, FeedBody({Product("789999", "SEM CADASTRO")}, {})));
