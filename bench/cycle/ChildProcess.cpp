@@ -86,11 +86,11 @@ double CpuSecondsOf(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long long ResidentKbOf(pid_t pid) {
+long long StatusKbOf(pid_t pid, const std::string& field) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line)) {
-        if (line.starts_with("VmRSS:")) return std::stoll(line.substr(6));
+        if (line.starts_with(field + ":")) return std::stoll(line.substr(field.size() + 1));
     }
     return -1;
 }

@@ -39,8 +39,9 @@ private:
     pid_t pid_ = -1;
 };
 
-// From /proc/<pid>: CPU time used so far (user + system) and the current resident set.
+// From /proc/<pid>: CPU time used so far (user + system), and a kB field of its status such as
+// "VmRSS", "RssAnon" (private memory) or "RssFile" (pages of mapped files, shared with others).
 double CpuSecondsOf(pid_t pid);
-long long ResidentKbOf(pid_t pid);
+long long StatusKbOf(pid_t pid, const std::string& field);
 
 }  // namespace vr::bench

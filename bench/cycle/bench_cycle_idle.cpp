@@ -88,7 +88,9 @@ int main(int argc, char** argv) {
         const double cpuAtReady = bench::CpuSecondsOf(child.pid());
         std::this_thread::sleep_for(std::chrono::duration<double>(watchSeconds));
         const double cpuAfter = bench::CpuSecondsOf(child.pid());
-        const long long residentKb = bench::ResidentKbOf(child.pid());
+        const long long residentKb = bench::StatusKbOf(child.pid(), "VmRSS");
+        const long long anonymousKb = bench::StatusKbOf(child.pid(), "RssAnon");
+        const long long fileKb = bench::StatusKbOf(child.pid(), "RssFile");
 
         const Clock::time_point stopAsked = Clock::now();
         kill(child.pid(), SIGTERM);
@@ -101,6 +103,9 @@ int main(int argc, char** argv) {
         std::printf("  CPU while idle:         %8.3f s (goal: none)\n", cpuAfter - cpuAtReady);
         std::printf("  CPU since start:        %8.3f s\n", cpuAfter);
         std::printf("  resident set (VmRSS):   %8.1f MB (goal: under 10 MB)\n", static_cast<double>(residentKb) / 1024.0);
+        std::printf("    of which private:     %8.1f MB (RssAnon)\n", static_cast<double>(anonymousKb) / 1024.0);
+        std::printf("    of which file pages:  %8.1f MB (RssFile: shared libraries, shared with other processes)\n",
+                    static_cast<double>(fileKb) / 1024.0);
         std::printf("  peak resident (maxrss): %8.1f MB\n", static_cast<double>(end.peakResidentKb) / 1024.0);
         if (ended) {
             std::printf("  ended %.3f s after SIGTERM, exit status %d%s\n", stopSeconds, end.exitStatus,
