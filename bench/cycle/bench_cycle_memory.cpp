@@ -27,7 +27,11 @@ Run RunCycle(int segments) {
     bench::UseStandin(service.server());
     const bench::ServiceDir dir(store);
     const std::filesystem::path executable = dir.CopyExecutable(VR_SERVICE_BINARY);
-    bench::ChildProcess child(executable, {"VevoveRazara", "/ONCE"});
+    // VR_BENCH_WRAPPER (e.g. /usr/bin/heaptrack) runs the cycle under a memory profiler.
+    const char* wrapper = std::getenv("VR_BENCH_WRAPPER");
+    bench::ChildProcess child = wrapper != nullptr && *wrapper != '\0'
+                                    ? bench::ChildProcess(wrapper, {wrapper, executable.string(), "/ONCE"})
+                                    : bench::ChildProcess(executable, {"VevoveRazara", "/ONCE"});
     Run run;
     run.end = child.Wait();
     run.feedBytes = service.FeedSize();
