@@ -110,6 +110,8 @@ private:
 
 JsonDocument JsonDocument::Parse(std::string_view utf8) {
     JsonDocument doc;
+    // Escapes only shrink, so the texts never need more room than the input.
+    doc.texts_.reserve(utf8.size());
     JsonBuilder builder(doc);
     rapidjson::MemoryStream memory(utf8.data(), utf8.size());
     rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(memory);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +85,9 @@ public:
 
     JsonValue root() const { return JsonValue(this, 0); }
 
+    // Every string, member name and number text of the document, one after the other.
+    std::string_view texts() const { return texts_; }
+
     JsonDocument(JsonDocument&&) noexcept = default;
     JsonDocument& operator=(JsonDocument&&) noexcept = default;
     JsonDocument(const JsonDocument&) = delete;
@@ -104,8 +108,28 @@ public:
 private:
     friend class JsonValue;
     friend class JsonBuilder;
+
+    // Nodes in fixed-size blocks: a growing document never holds two copies of its nodes, as a
+    // reallocating vector would.
+    class NodeStore {
+    public:
+        std::size_t size() const { return size_; }
+        Node& operator[](std::uint32_t i) { return blocks_[i / kBlock][i % kBlock]; }
+        const Node& operator[](std::uint32_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+        void push_back(const Node& node) {
+            if (size_ % kBlock == 0) blocks_.push_back(std::make_unique<Node[]>(kBlock));
+            blocks_.back()[size_ % kBlock] = node;
+            ++size_;
+        }
+
+    private:
+        static constexpr std::size_t kBlock = 4096;
+        std::vector<std::unique_ptr<Node[]>> blocks_;
+        std::size_t size_ = 0;
+    };
+
     JsonDocument() = default;
-    std::vector<Node> nodes_;
+    NodeStore nodes_;
     std::string texts_;
 };
 

@@ -127,6 +127,8 @@ private:
     // The end steps: disconnect, then arm Timer, whatever happened.
     void EncerraCiclo(std::exception_ptr erroDoCiclo);
 
+    // RetornoAtualizacao on an answer already parsed.
+    bool AplicaRetorno(const JsonDocument& document);
     // One write of a product's or segment's tax data through ProcDIrador.
     void GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);

@@ -73,7 +73,10 @@ void TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTribut
 }
 
 bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
-    const JsonDocument document = JsonDocument::Parse(JSonRetorno);
+    return AplicaRetorno(JsonDocument::Parse(JSonRetorno));
+}
+
+bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
     const JsonValue root = document.root();
     if (!root.IsObject()) throw Error("A resposta de atualização não é um objeto JSON");
 

@@ -145,4 +145,12 @@ std::string WriteCompactJson(JsonValue value) {
     return out;
 }
 
+bool IndentedJsonReadsBack(const JsonDocument& document) {
+    for (const char c : document.texts()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && c != '\b' && c != '\t' && c != '\n' && c != '\f' && c != '\r') return false;
+    }
+    return true;
+}
+
 }  // namespace vr

@@ -18,4 +18,8 @@ std::string WriteIndentedJson(JsonValue value);
 // below U+0020 or above U+007F as \uXXXX (upper-case hex, a surrogate pair above U+FFFF).
 std::string WriteCompactJson(JsonValue value);
 
+// Whether the indented form of the document parses again: it does not when a string or name
+// holds a control character other than those with a short escape, which it writes unchanged.
+bool IndentedJsonReadsBack(const JsonDocument& document);
+
 }  // namespace vr

@@ -6,7 +6,9 @@
 
 #include "common/Date.h"
 #include "service/UVevoveRazara.h"
+#include "common/Json.h"
 #include "webservice/AnswerDecoding.h"
+#include "webservice/JsonWriters.h"
 #include "webservice/UFuncoesBrisen.h"
 
 namespace vr {
@@ -34,7 +36,15 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
 
     THttpAnswer answer = http_->Get(request);
     answer.mediaType = "application/json";
-    if (answer.statusCode == 200) return RetornoAtualizacao(TextoJson(answer.content));
+    if (answer.statusCode == 200) {
+        // The feed is applied from its JSON text, the content written again in indented form and
+        // read back. A large feed is read once instead, the content released before it is
+        // applied; where the indented text would not read back, the empty text is applied.
+        std::optional<JsonDocument> document = JsonDocument::TryParse(answer.content);
+        answer = {};
+        if (!document || !IndentedJsonReadsBack(*document)) return RetornoAtualizacao("");
+        return AplicaRetorno(*document);
+    }
 
     const std::optional<std::string> mensagem = ProcuraMembro(answer, "mensagem", setup_.settings);
     DoSaveLog(mensagem && !mensagem->empty() ? *mensagem : answer.content);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "webservice/AnswerDecoding.h"
 
 namespace vr {
@@ -89,6 +91,24 @@ TEST(WebJsonWriters, JsonTextIsEmptyForEmptyOrInvalidContent) {
         SCOPED_TRACE(c.source.substr(0, 40));
         EXPECT_EQ(TextoJson(c.source), c.expected);
     }
+}
+
+// The feed skips writing and re-reading its indented text; the shortcut must agree with what
+// reading the indented text back would do, for every control character.
+TEST(WebJsonWriters, ReadBackPredictionAgreesWithReadingTheIndentedTextAgain) {
+    for (int c = 0; c < 0x20; ++c) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04X", c);
+        for (const std::string& source : {"{\"texto\":\"a" + std::string(escape) + "b\"}",
+                                          "{\"a" + std::string(escape) + "\":1}"}) {
+            SCOPED_TRACE(source);
+            const JsonDocument document = JsonDocument::Parse(source);
+            const bool readsBack =
+                JsonDocument::TryParse(WriteIndentedJson(document.root())).has_value();
+            EXPECT_EQ(IndentedJsonReadsBack(document), readsBack);
+        }
+    }
+    EXPECT_TRUE(IndentedJsonReadsBack(JsonDocument::Parse("[1.50,\"ação\",null]")));
 }
 
 }  // namespace

@@ -32,6 +32,21 @@ TEST(WebSalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
     }
 }
 
+// A large answer is converted piece by piece; no character or CR LF may be cut at a seam.
+TEST(WebSalvarJson, LargeTextsComeOutWholeAcrossThePiecesTheyAreWrittenIn) {
+    std::string json;
+    std::string expected;
+    for (int i = 0; json.size() < 3u * 1024 * 1024; ++i) {
+        json += "ação\r\n€x\r";
+        expected += "a\xE7\xE3o\r\n\x80x\r\n";
+    }
+    json += "fim";
+    expected += "fim\r\n";
+    test::TempDir dir;
+    SalvarJson(json, TTipoJson::tjRetorno, {dir.path(), "WINDOWS-1252"});
+    EXPECT_TRUE(dir.Read("BRISEN_RESPOSTA.LOG") == expected);
+}
+
 TEST(WebSalvarJson, ReplacesTheWholeEarlierDump) {
     test::TempDir dir;
     dir.Write("BRISEN_RESPOSTA.LOG", std::string(10000, 'x'));
