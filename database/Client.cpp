@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "common/Error.h"
 #include "database/Latin1.h"
@@ -42,6 +43,37 @@ const Client& Client::Load(const std::vector<std::string>& names) {
     auto* client = new Client(std::move(library), master, master->getUtilInterface());
     loaded->emplace(names, client);
     return *client;
+}
+
+namespace {
+
+struct Deferred {
+    std::mutex mutex;
+    std::vector<Firebird::IReferenceCounted*> handles;
+};
+
+Deferred& DeferredHandles() {
+    static Deferred deferred;
+    return deferred;
+}
+
+}  // namespace
+
+void DeferRelease(Firebird::IReferenceCounted* handle) noexcept {
+    if (handle == nullptr) return;
+    Deferred& deferred = DeferredHandles();
+    const std::lock_guard lock(deferred.mutex);
+    deferred.handles.push_back(handle);
+}
+
+void ReleaseDeferred() noexcept {
+    Deferred& deferred = DeferredHandles();
+    std::vector<Firebird::IReferenceCounted*> handles;
+    {
+        const std::lock_guard lock(deferred.mutex);
+        handles.swap(deferred.handles);
+    }
+    for (Firebird::IReferenceCounted* handle : handles) handle->release();
 }
 
 Status::Status(const Client& client)

@@ -12,6 +12,7 @@
 #include "platform/DynamicLibrary.h"
 
 namespace Firebird {
+class IReferenceCounted;
 class IMaster;
 class IUtil;
 class IStatus;
@@ -60,5 +61,10 @@ private:
     Firebird::IStatus* status_;
     std::unique_ptr<Firebird::CheckStatusWrapper> wrapper_;
 };
+
+// Handles of a lost attachment: released only after the attachment is detached, since a release
+// before it sends the server a request that a half-gone server may never answer.
+void DeferRelease(Firebird::IReferenceCounted* handle) noexcept;
+void ReleaseDeferred() noexcept;
 
 }  // namespace vr::db

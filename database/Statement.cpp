@@ -24,6 +24,11 @@ void Cursor::Reset() noexcept {
     handle_ = nullptr;
 }
 
+void Cursor::Abandon() noexcept {
+    DeferRelease(handle_);
+    handle_ = nullptr;
+}
+
 bool Cursor::Fetch(MessageBuffer& out) {
     Status status(*client_);
     const int result = handle_->fetchNext(status.get(), out.data());
@@ -80,6 +85,11 @@ void Statement::Free() {
     if (status.Failed()) handle_->release();
     handle_ = nullptr;
     status.Check();
+}
+
+void Statement::Abandon() noexcept {
+    DeferRelease(handle_);
+    handle_ = nullptr;
 }
 
 MessageBuffer Statement::NewInput() const {

@@ -29,6 +29,8 @@ public:
     // Fills out with the next row; false after the last one.
     bool Fetch(MessageBuffer& out);
     void Close();
+    // Gives up the handle once the attachment is detached (see DeferRelease).
+    void Abandon() noexcept;
 
 private:
     friend class Statement;
@@ -61,6 +63,8 @@ public:
 
     // Frees the statement on the server; the handle is gone afterwards in any case.
     void Free();
+    // Gives up the handle once the attachment is detached (see DeferRelease).
+    void Abandon() noexcept;
 
 private:
     Statement(const Client& client, Firebird::IStatement* handle) : client_(&client), handle_(handle) {}

@@ -94,13 +94,17 @@ void TConnection::Close() {
     for (TConnectionUser* transaction : transactions_) attempt([&] { transaction->Disconnecting(); });
     attempt([&] { attachment_->Detach(); });
     attachment_.reset();
+    ReleaseDeferred();
     if (first) std::rethrow_exception(first);
 }
 
 void TConnection::DropEverything(const DatabaseError& cause) noexcept {
+    // Detaching first settles everything on the dead attachment in one exchange; each rollback
+    // or free sent before it would be one more request the half-gone server may never answer.
+    attachment_.reset();
     for (TConnectionUser* user : users_) user->ConnectionLost(cause);
     for (TConnectionUser* transaction : transactions_) transaction->ConnectionLost(cause);
-    attachment_.reset();  // detaching a lost attachment succeeds and frees the client's side
+    ReleaseDeferred();
 }
 
 void TConnection::Recover(const DatabaseError& cause) {

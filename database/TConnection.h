@@ -18,8 +18,9 @@ namespace vr::db {
 
 class Client;
 
-// A component that works on the connection: told when the connection is lost (drop every
-// server handle, they are dead) and when it closes (close, unprepare, commit).
+// A component that works on the connection: told when the connection is lost (the attachment
+// is already detached: give up every handle without a call to the server) and when it closes
+// (close, unprepare, commit).
 class TConnectionUser {
 public:
     virtual void ConnectionLost(const DatabaseError& cause) noexcept = 0;

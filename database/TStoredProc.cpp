@@ -84,7 +84,14 @@ void TStoredProc::PrepareOn(db::Transaction& transaction) {
         sql += ")";
     }
     Statement statement = Statement::Prepare(attachment, transaction, sql);
-    MessageBuffer input = statement.NewInput();
+    std::optional<MessageBuffer> inputLayout;
+    try {
+        inputLayout.emplace(statement.NewInput());
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost()) statement.Abandon();
+        throw;
+    }
+    MessageBuffer input = std::move(*inputLayout);
     if (input.count() != params.size()) {
         throw Error("A descrição dos parâmetros de " + name_ + " não confere com o servidor");
     }
@@ -157,6 +164,7 @@ void TStoredProc::ExecProc() {
 void TStoredProc::ConnectionLost(const DatabaseError&) noexcept {
     // The statement died with the attachment; it is prepared again on the next call.
     input_.reset();
+    if (statement_) statement_->Abandon();
     statement_.reset();
 }
 

@@ -161,7 +161,12 @@ void TTableQuery::Post() {
             for (std::size_t k = 0; k < keyIndexes_.size(); ++k) {
                 in.SetRaw(changes_.size() + k, (*row_)[keyIndexes_[k]]);
             }
-            statement.Execute(update_.Use(), &in, nullptr);
+            try {
+                statement.Execute(update_.Use(), &in, nullptr);
+            } catch (const DatabaseError& error) {
+                if (error.ConnectionLost()) statement.Abandon();
+                throw;
+            }
             const std::uint64_t changed = statement.AffectedRecords();
             if (changed != 1) {
                 throw Error("A atualização de " + table_ + " alterou " + std::to_string(changed) +

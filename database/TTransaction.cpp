@@ -92,7 +92,7 @@ void TTransaction::StatementFailed() noexcept {
 
 void TTransaction::ConnectionLost(const DatabaseError& cause) noexcept {
     if (!handle_) return;
-    handle_->Drop();
+    handle_->Abandon();
     handle_.reset();
     if (work_) {
         lostWork_.emplace(cause);

@@ -36,6 +36,11 @@ Transaction& Transaction::operator=(Transaction&& other) noexcept {
 
 Transaction::~Transaction() { Drop(); }
 
+void Transaction::Abandon() noexcept {
+    DeferRelease(handle_);
+    handle_ = nullptr;
+}
+
 void Transaction::Commit() {
     if (handle_ == nullptr) return;
     Status status(*client_);

@@ -29,6 +29,8 @@ public:
     void Rollback();
     // Rolls back and never fails: on a lost attachment the handle is just given up.
     void Drop() noexcept;
+    // Gives up the handle once the attachment is detached (see DeferRelease).
+    void Abandon() noexcept;
 
     bool Active() const { return handle_ != nullptr; }
     Firebird::ITransaction* get() const { return handle_; }

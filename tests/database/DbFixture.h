@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "database/TConnection.h"
@@ -38,9 +39,16 @@ struct Components {
     db::TStoredProc proc{connection, procTransaction, "PROC_DIRADOR"};
 };
 
-// Ends every attachment of the service's user, as an administrator would.
+// Ends every attachment of the service's user, as an administrator would, and waits until the
+// server has finished ending them: a request that meets an attachment half shut down can wait
+// for an answer that never comes.
 inline void KillServiceAttachments(TestDatabase& db) {
     db.Execute("DELETE FROM MON$ATTACHMENTS WHERE MON$USER = 'USUARIO'");
+    for (int i = 0; i < 250; ++i) {
+        if (db.Scalar("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$USER = 'USUARIO'") == "0") return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ADD_FAILURE() << "the server still lists the service's attachments";
 }
 
 }  // namespace vr::testing
