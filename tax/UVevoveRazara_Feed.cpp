@@ -81,7 +81,11 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
     if (!root.IsObject()) throw Error("A resposta de atualização não é um objeto JSON");
 
     // Dumped before any member is looked at, so that error answers are kept too.
-    SalvarJson(WriteCompactJson(root), TTipoJson::tjRetorno, DestinoDump());
+    {
+        TDumpWriter dump(DestinoDump());
+        WriteCompactJson(root, [&dump](std::string_view piece) { dump.Write(piece); });
+        dump.Commit();
+    }
 
     const RegionalSettings& settings = setup_.settings;
     if (RequiredMemberText(root, "erro", settings) != "0") {

@@ -106,7 +106,21 @@ void WriteIndented(std::string& out, JsonValue value, unsigned level) {
     out += isObject ? '}' : ']';
 }
 
-void WriteCompact(std::string& out, JsonValue value) {
+// Where the compact form goes: a string, optionally emptied into a sink as it grows.
+struct CompactOutput {
+    std::string text;
+    const std::function<void(std::string_view)>* sink = nullptr;
+
+    void MaybeFlush() {
+        if (sink != nullptr && text.size() >= (1u << 16)) {
+            (*sink)(text);
+            text.clear();
+        }
+    }
+};
+
+void WriteCompact(CompactOutput& output, JsonValue value) {
+    std::string& out = output.text;
     switch (value.kind()) {
         case JsonKind::Null: out += "null"; return;
         case JsonKind::False: out += "false"; return;
@@ -126,7 +140,8 @@ void WriteCompact(std::string& out, JsonValue value) {
             AppendCompactString(out, child.name());
             out += ':';
         }
-        WriteCompact(out, child);
+        WriteCompact(output, child);
+        output.MaybeFlush();
     }
     out += isObject ? '}' : ']';
 }
@@ -140,9 +155,16 @@ std::string WriteIndentedJson(JsonValue value) {
 }
 
 std::string WriteCompactJson(JsonValue value) {
-    std::string out;
-    WriteCompact(out, value);
-    return out;
+    CompactOutput output;
+    WriteCompact(output, value);
+    return std::move(output.text);
+}
+
+void WriteCompactJson(JsonValue value, const std::function<void(std::string_view)>& sink) {
+    CompactOutput output;
+    output.sink = &sink;
+    WriteCompact(output, value);
+    if (!output.text.empty()) sink(output.text);
 }
 
 bool IndentedJsonReadsBack(const JsonDocument& document) {

@@ -3,7 +3,9 @@
 // The two written forms of a JSON document: the indented one of the answer dump after a
 // consultation, and the compact one-line form of the feed answer's dump.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "common/Json.h"
 
@@ -17,6 +19,8 @@ std::string WriteIndentedJson(JsonValue value);
 // One line without spaces between tokens; the same short escapes, and every other character
 // below U+0020 or above U+007F as \uXXXX (upper-case hex, a surrogate pair above U+FFFF).
 std::string WriteCompactJson(JsonValue value);
+// The same, handed to `sink` in pieces as it is written, for texts too large to hold whole.
+void WriteCompactJson(JsonValue value, const std::function<void(std::string_view)>& sink);
 
 // Whether the indented form of the document parses again: it does not when a string or name
 // holds a control character other than those with a short escape, which it writes unchanged.

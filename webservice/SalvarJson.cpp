@@ -1,4 +1,3 @@
-#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -21,74 +20,89 @@ std::filesystem::path TemporaryName(const std::filesystem::path& target) {
     throw Error("Não foi possível gravar o arquivo " + file.string() + ": " + reason);
 }
 
-// Normalises the text's line breaks to CR LF, ends a last line without one, and hands the
-// result to `write` in pieces of bounded size, each ending on a whole character, so that a large
-// answer is never held twice more in memory.
-template <typename Write>
-void ForEachPiece(std::string_view json, Write write) {
-    constexpr std::size_t kPiece = 1u << 20;
-    std::string piece;
-    piece.reserve(kPiece + 2);
-    const auto flush = [&] {
-        write(piece);
-        piece.clear();
-    };
-    for (std::size_t i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < json.size() && json[i + 1] == '\n') ++i;
-            piece += "\r\n";
-        } else {
-            piece += c;
-        }
-        // Cut only before a byte that starts a character.
-        const bool nextStartsCharacter =
-            i + 1 >= json.size() || (static_cast<unsigned char>(json[i + 1]) & 0xC0u) != 0x80u;
-        if (piece.size() >= kPiece && nextStartsCharacter) flush();
+// Text is converted in pieces of about this size, so a large answer is never held twice more.
+constexpr std::size_t kPiece = 1u << 20;
+
+// Length of the longest start of text that ends on a whole UTF-8 character.
+std::size_t WholeCharacters(std::string_view text) {
+    std::size_t end = text.size();
+    std::size_t back = 0;
+    while (end > 0 && back < 4 && (static_cast<unsigned char>(text[end - 1]) & 0xC0u) == 0x80u) {
+        --end;
+        ++back;
     }
-    if (!json.empty() && json.back() != '\r' && json.back() != '\n') piece += "\r\n";
-    if (!piece.empty()) flush();
+    if (end == 0) return text.size();
+    const auto lead = static_cast<unsigned char>(text[end - 1]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return back + 1 >= length ? text.size() : end - 1;
 }
 
 }  // namespace
 
+TDumpWriter::TDumpWriter(const TDestinoDump& destino)
+    : codePage_(destino.codePage),
+      file_(destino.diretorio / kArquivoDump),
+      temporary_(TemporaryName(file_)) {
+    if (!codepage::IsKnown(codePage_)) FailWriting(file_, "página de código desconhecida: " + codePage_);
+    out_.open(temporary_, std::ios::binary | std::ios::trunc);
+    if (!out_) FailWriting(file_, "não foi possível criar " + temporary_.filename().string());
+    pending_.reserve(kPiece + 8);
+}
+
+TDumpWriter::~TDumpWriter() {
+    if (committed_) return;
+    out_.close();
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+}
+
+void TDumpWriter::Write(std::string_view text) {
+    for (const char c : text) {
+        if (c == '\n' && lastWasCr_) {
+            lastWasCr_ = false;  // the LF of a CR LF already written
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            pending_ += "\r\n";
+        } else {
+            pending_ += c;
+        }
+        lastWasCr_ = c == '\r';
+        endsLine_ = c == '\r' || c == '\n';
+        empty_ = false;
+        if (pending_.size() >= kPiece) Flush(false);
+    }
+}
+
+void TDumpWriter::Commit() {
+    if (!empty_ && !endsLine_) pending_ += "\r\n";
+    Flush(true);
+    out_.close();
+    if (!out_) FailWriting(file_, "erro de escrita");
+    std::error_code error;
+    std::filesystem::rename(temporary_, file_, error);
+    if (error) FailWriting(file_, error.message());
+    committed_ = true;
+}
+
+void TDumpWriter::Flush(bool all) {
+    const std::size_t ready = all ? pending_.size() : WholeCharacters(pending_);
+    std::string bytes;
+    try {
+        bytes = codepage::FromUtf8(std::string_view(pending_).substr(0, ready), codePage_);
+    } catch (const Error& e) {
+        FailWriting(file_, e.what());
+    }
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) FailWriting(file_, "erro de escrita");
+    pending_.erase(0, ready);
+}
+
 void SalvarJson(std::string_view Json, TTipoJson TipoJson, const TDestinoDump& destino) {
     (void)TipoJson;  // one kind only: every dump is the last answer received
-    const std::filesystem::path file = destino.diretorio / kArquivoDump;
-    if (!codepage::IsKnown(destino.codePage)) {
-        FailWriting(file, "página de código desconhecida: " + destino.codePage);
-    }
-
-    // Written beside the dump and renamed over it: a crash never leaves half an answer.
-    const std::filesystem::path temporary = TemporaryName(file);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) FailWriting(file, "não foi possível criar " + temporary.filename().string());
-        std::string failure;
-        try {
-            ForEachPiece(Json, [&](const std::string& piece) {
-                const std::string bytes = codepage::FromUtf8(piece, destino.codePage);
-                out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            });
-            out.close();
-            if (!out) failure = "erro de escrita";
-        } catch (const std::exception& e) {
-            failure = e.what();
-        }
-        if (!failure.empty()) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            FailWriting(file, failure);
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, file, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        FailWriting(file, error.message());
-    }
+    TDumpWriter writer(destino);
+    writer.Write(Json);
+    writer.Commit();
 }
 
 }  // namespace vr

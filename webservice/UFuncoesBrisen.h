@@ -5,6 +5,7 @@
 // tax/UFuncoesBrisen.h.
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,33 @@ struct TDestinoDump {
 // followed by CR LF, in the code page, without byte-order mark. The file is replaced whole or
 // not at all. Throws vr::Error naming the file when it cannot be written.
 void SalvarJson(std::string_view Json, TTipoJson TipoJson, const TDestinoDump& destino);
+
+// SalvarJson for a text that arrives in pieces (a large answer written again as it is
+// produced). The dump is replaced only by Commit; a writer destroyed before it leaves the
+// earlier dump as it was.
+class TDumpWriter {
+public:
+    explicit TDumpWriter(const TDestinoDump& destino);
+    ~TDumpWriter();
+    TDumpWriter(const TDumpWriter&) = delete;
+    TDumpWriter& operator=(const TDumpWriter&) = delete;
+
+    void Write(std::string_view text);
+    void Commit();
+
+private:
+    void Flush(bool all);
+
+    std::string codePage_;
+    std::filesystem::path file_;
+    std::filesystem::path temporary_;
+    std::ofstream out_;
+    std::string pending_;  // normalised text not yet converted
+    bool lastWasCr_ = false;
+    bool endsLine_ = false;
+    bool empty_ = true;
+    bool committed_ = false;
+};
 
 // What a consultation takes from its caller besides the product.
 struct TContextoConsulta {

@@ -40,8 +40,12 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
         // The feed is applied from its JSON text, the content written again in indented form and
         // read back. A large feed is read once instead, the content released before it is
         // applied; where the indented text would not read back, the empty text is applied.
-        std::optional<JsonDocument> document = JsonDocument::TryParse(answer.content);
-        answer = {};
+        std::optional<JsonDocument> document;
+        {
+            // Moved out so that the content's memory goes with this scope.
+            const THttpAnswer received = std::move(answer);
+            document = JsonDocument::TryParse(received.content);
+        }
         if (!document || !IndentedJsonReadsBack(*document)) return RetornoAtualizacao("");
         return AplicaRetorno(*document);
     }
