@@ -47,6 +47,35 @@ TEST(WebSalvarJson, LargeTextsComeOutWholeAcrossThePiecesTheyAreWrittenIn) {
     EXPECT_TRUE(dir.Read("BRISEN_RESPOSTA.LOG") == expected);
 }
 
+// Pieces may cut a CR LF or a character in two; the dump must read as if written whole.
+TEST(WebSalvarJson, PiecesGiveTheSameBytesAsTheWholeText) {
+    const std::string whole = "{\"a\":\"ação\"}\r\n\r\nx\ry\n€";
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        test::TempDir byPieces;
+        {
+            TDumpWriter writer({byPieces.path(), "WINDOWS-1252"});
+            writer.Write(std::string_view(whole).substr(0, cut));
+            writer.Write(std::string_view(whole).substr(cut));
+            writer.Commit();
+        }
+        test::TempDir byWhole;
+        SalvarJson(whole, TTipoJson::tjRetorno, {byWhole.path(), "WINDOWS-1252"});
+        EXPECT_EQ(byPieces.Read("BRISEN_RESPOSTA.LOG"), byWhole.Read("BRISEN_RESPOSTA.LOG"));
+    }
+}
+
+TEST(WebSalvarJson, AWriterLeftUncommittedKeepsTheEarlierDump) {
+    test::TempDir dir;
+    SalvarJson("primeira", TTipoJson::tjRetorno, {dir.path(), "UTF-8"});
+    {
+        TDumpWriter writer({dir.path(), "UTF-8"});
+        writer.Write("segunda, interrompida");
+    }
+    EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "primeira\r\n");
+    EXPECT_EQ(dir.EntryCount(), 1u);
+}
+
 TEST(WebSalvarJson, ReplacesTheWholeEarlierDump) {
     test::TempDir dir;
     dir.Write("BRISEN_RESPOSTA.LOG", std::string(10000, 'x'));
