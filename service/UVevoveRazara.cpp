@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "common/Error.h"
-#include "webservice/CurlHttpClient.h"
+#include "webservice/PlatformHttpClient.h"
 
 namespace vr {
 namespace {
@@ -18,7 +18,7 @@ TModuleSetup Checked(TModuleSetup setup) {
 TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
     : setup_(Checked(std::move(setup))),
       log_(setup_.directory, setup_.settings, *setup_.clock),
-      ownHttp_(setup_.http == nullptr ? std::make_unique<CurlHttpClient>() : nullptr),
+      ownHttp_(setup_.http == nullptr ? std::make_unique<PlatformHttpClient>() : nullptr),
       http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {}
 
 TSrvVevoveRazara::~TSrvVevoveRazara() = default;

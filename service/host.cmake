@@ -24,8 +24,6 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/service/TimerTimer.cpp)
 endif()
 
 if(VR_BUILD_TESTS)
-  find_package(GTest REQUIRED)
-  include(GoogleTest)
   enable_testing()
   add_executable(test_host
     ${PROJECT_SOURCE_DIR}/tests/service/CommandLine_test.cpp
@@ -45,6 +43,5 @@ if(VR_BUILD_TESTS)
     target_compile_definitions(test_host PRIVATE VR_HOST_BINARY="$<TARGET_FILE:VevoveRazara>")
     add_dependencies(test_host VevoveRazara)
   endif()
-  gtest_discover_tests(test_host DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  vr_register_tests(test_host)
 endif()

@@ -1,4 +1,4 @@
-#include "webservice/CurlHttpClient.h"
+#include "webservice/PlatformHttpClient.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -202,9 +202,9 @@ std::string FailureText(CURLcode code, const RequestState& state, const char* er
 
 }  // namespace
 
-CurlHttpClient::CurlHttpClient() { EnsureCurlGlobal(); }
+PlatformHttpClient::PlatformHttpClient() { EnsureCurlGlobal(); }
 
-TRawAnswer CurlHttpClient::Transfer(const std::string& url, int timeoutMs) {
+TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     EnsureCurlGlobal();
     EasyHandle easy;
     CURL* const handle = easy.get();

@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 
 #include "tests/standin/Standin.h"
-#include "webservice/CurlHttpClient.h"
+#include "webservice/PlatformHttpClient.h"
 #include "webservice/UFuncoesBrisen.h"
 
 namespace {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("bench-consultas-" + std::to_string(random()));
     std::filesystem::create_directories(dumpDir);
 
-    vr::CurlHttpClient client;
+    vr::PlatformHttpClient client;
     vr::RegionalSettings settings;
     const vr::TContextoConsulta contexto{client, settings, dumpDir, {}};
 

@@ -10,7 +10,7 @@
 #include "tests/webservice/StandinEnvironment.h"
 #include "tests/webservice/TempDir.h"
 #include "webservice/AnswerDecoding.h"
-#include "webservice/CurlHttpClient.h"
+#include "webservice/PlatformHttpClient.h"
 #include "webservice/UFuncoesBrisen.h"
 
 namespace vr {
@@ -21,14 +21,14 @@ using standin::Response;
 const std::string kPath = "/v2.0/consulta-ean/ID-9/12345678000195/TOK";
 
 // A client that notes what each exchange asked of the transport before doing it.
-class RecordingClient : public CurlHttpClient {
+class RecordingClient : public PlatformHttpClient {
 public:
     std::vector<std::pair<std::string, int>> calls;
 
 protected:
     TRawAnswer Transfer(const std::string& url, int timeoutMs) override {
         calls.emplace_back(url, timeoutMs);
-        return CurlHttpClient::Transfer(url, timeoutMs);
+        return PlatformHttpClient::Transfer(url, timeoutMs);
     }
 };
 

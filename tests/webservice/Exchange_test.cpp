@@ -7,7 +7,7 @@
 
 #include "tests/webservice/StandinEnvironment.h"
 #include "webservice/AnswerDecoding.h"
-#include "webservice/CurlHttpClient.h"
+#include "webservice/PlatformHttpClient.h"
 
 namespace vr {
 namespace {
@@ -60,7 +60,7 @@ protected:
     }
 
     standin::Server& server = test::Standin();
-    CurlHttpClient client;
+    PlatformHttpClient client;
 };
 
 TEST_F(WebExchange, RequestGoesOutExactlyAsBuilt) {
