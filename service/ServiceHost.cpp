@@ -40,14 +40,14 @@ private:
 
 ServiceHost::ServiceHost(HostedService& service, EventLoop& loop, HostEnvironment environment)
     : service_(service), loop_(loop), environment_(std::move(environment)) {
-    if (environment_.eventLog == nullptr || environment_.out == nullptr) {
+    if (environment_.eventLog == nullptr || environment_.messages == nullptr) {
         throw Error("ambiente do serviço incompleto");
     }
 }
 
 int ServiceHost::Run(const CommandLine& commandLine) {
     ServiceInstaller installer(environment_.openServiceManager, environment_.executable,
-                               *environment_.out);
+                               *environment_.messages);
     switch (commandLine.Action()) {
         case CommandLine::Mode::Install: return installer.Install(commandLine.silent);
         case CommandLine::Mode::Uninstall: return installer.Uninstall(commandLine.silent);
@@ -64,19 +64,18 @@ int ServiceHost::RunOnce() {
     loop_.Post([&timer] { timer.Trigger(); });
     loop_.PostQuit();
     loop_.Run();
+    ResultMessages& messages = *environment_.messages;
     switch (service_.CycleOutcome()) {
-        case rcConcluida: *environment_.out << "Atualização concluída" << std::endl; return 0;
-        case rcNenhumaPendente:
-            *environment_.out << "Nenhuma atualização pendente" << std::endl;
-            return 0;
+        case rcConcluida: messages.Information("Atualização concluída"); return 0;
+        case rcNenhumaPendente: messages.Information("Nenhuma atualização pendente"); return 0;
         case rcSemConfiguracao:
-            *environment_.out << "Nenhuma atualização feita: PADRAO sem data da última atualização, "
-                                 "BRISEN_ID ou BRISEN_TOKEN"
-                              << std::endl;
+            messages.Failure(
+                "Nenhuma atualização feita: PADRAO sem data da última atualização, BRISEN_ID ou "
+                "BRISEN_TOKEN");
             return 1;
         case rcNaoConcluida: break;
     }
-    *environment_.out << "Atualização não concluída; veja VevoveRazara.log" << std::endl;
+    messages.Failure("Atualização não concluída; veja VevoveRazara.log");
     return 1;
 }
 

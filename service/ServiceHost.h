@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "platform/EventLog.h"
+#include "platform/ResultMessages.h"
 #include "platform/ServiceManager.h"
 #include "platform/ServiceNotifier.h"
 #include "service/CommandLine.h"
@@ -18,10 +18,10 @@ namespace vr {
 // What the host takes from its surroundings; the program entry passes the platform's, tests
 // their own.
 struct HostEnvironment {
-    EventLog* eventLog = nullptr;      // required
-    std::string processName;           // the executable's file name: source of process entries
-    std::filesystem::path executable;  // full path, registered with the service manager
-    std::ostream* out = nullptr;       // required: result lines of install, uninstall and ONCE
+    EventLog* eventLog = nullptr;        // required
+    std::string processName;             // the executable's file name: source of process entries
+    std::filesystem::path executable;    // full path, registered with the service manager
+    ResultMessages* messages = nullptr;  // required: results of install, uninstall and ONCE
     std::function<std::unique_ptr<ServiceManager>()> openServiceManager = OpenServiceManager;
     std::function<std::unique_ptr<ServiceNotifier>()> connectServiceManager = ConnectServiceManager;
 };

@@ -9,9 +9,9 @@
 namespace vr {
 
 ServiceInstaller::ServiceInstaller(Opener openServiceManager, std::filesystem::path executable,
-                                   std::ostream& out)
+                                   ResultMessages& messages)
     : openServiceManager_(std::move(openServiceManager)), executable_(std::move(executable)),
-      out_(out) {}
+      messages_(messages) {}
 
 int ServiceInstaller::Install(bool silent) {
     return Perform(silent, "install", "Service installed successfully", [this](ServiceManager& manager) {
@@ -27,8 +27,8 @@ int ServiceInstaller::Uninstall(bool silent) {
 int ServiceInstaller::Perform(bool silent, const char* action, const char* success,
                               const std::function<void(ServiceManager&)>& operation) {
     const auto failure = [&](const char* message) {
-        out_ << "Service \"" << NomeExibicaoServico << "\" failed to " << action
-             << " with error: \"" << message << "\"" << std::endl;
+        messages_.Failure(std::string("Service \"") + NomeExibicaoServico + "\" failed to " +
+                          action + " with error: \"" + message + "\"");
     };
     std::unique_ptr<ServiceManager> manager;
     try {
@@ -39,10 +39,11 @@ int ServiceInstaller::Perform(bool silent, const char* action, const char* succe
     }
     try {
         operation(*manager);
-        if (!silent) out_ << success << std::endl;
     } catch (const std::exception& error) {
         failure(error.what());
+        return 0;
     }
+    if (!silent) messages_.Information(success);
     return 0;
 }
 

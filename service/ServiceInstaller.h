@@ -3,18 +3,20 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <ostream>
+#include <string>
 
+#include "platform/ResultMessages.h"
 #include "platform/ServiceManager.h"
 
 namespace vr {
 
-// Registers and removes the service, writing the result as one line to `out`.
+// Registers and removes the service, telling the result as one message.
 class ServiceInstaller {
 public:
     using Opener = std::function<std::unique_ptr<ServiceManager>()>;
 
-    ServiceInstaller(Opener openServiceManager, std::filesystem::path executable, std::ostream& out);
+    ServiceInstaller(Opener openServiceManager, std::filesystem::path executable,
+                     ResultMessages& messages);
 
     // The process's exit code: 0, also after a failure message; 1 when the service manager
     // itself cannot be used. `silent` suppresses only the success message.
@@ -27,7 +29,7 @@ private:
 
     Opener openServiceManager_;
     std::filesystem::path executable_;
-    std::ostream& out_;
+    ResultMessages& messages_;
 };
 
 }  // namespace vr

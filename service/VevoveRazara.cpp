@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,12 +9,14 @@
 #include "platform/EventLog.h"
 #include "platform/ExecutablePath.h"
 #include "platform/RegionalSettingsReader.h"
+#include "platform/ResultMessages.h"
 #include "platform/SystemClock.h"
 #include "service/CommandLine.h"
 #include "service/EventLoop.h"
 #include "service/ModuleHost.h"
 #include "service/MonotonicClock.h"
 #include "service/ServiceHost.h"
+#include "service/ServiceNames.h"
 #include "service/UVevoveRazara.h"
 
 namespace {
@@ -32,12 +33,23 @@ private:
     vr::TSrvVevoveRazara& module_;
 };
 
+// The executable's file name, the source of the process's own event log entries. argv[0] is
+// only how the program was called (on Windows without ".exe" when typed so, and in the ANSI
+// code page), so it serves only when the real path cannot be found.
+std::string ProcessName(int argc, char** argv) {
+    try {
+        const std::u8string name = vr::ExecutablePath().filename().u8string();
+        return std::string(name.begin(), name.end());
+    } catch (const std::exception&) {
+        return argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "VevoveRazara";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::unique_ptr<vr::EventLog> eventLog = vr::OpenSystemEventLog();
-    const std::string processName =
-        argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string("VevoveRazara");
+    const std::string processName = ProcessName(argc, argv);
     try {
         const std::filesystem::path executable = vr::ExecutablePath();
         const std::filesystem::path directory = executable.parent_path();
@@ -60,7 +72,9 @@ int main(int argc, char** argv) {
         environment.eventLog = eventLog.get();
         environment.processName = processName;
         environment.executable = executable;
-        environment.out = &std::cout;
+        const std::unique_ptr<vr::ResultMessages> messages =
+            vr::OpenResultMessages(vr::NomeExibicaoServico);
+        environment.messages = messages.get();
         vr::ServiceHost host(hosted, loop, environment);
 
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

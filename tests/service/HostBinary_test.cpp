@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/service/HostNotifySocket.h"
 #include "tests/service/HostTestSupport.h"
 
 namespace vr {

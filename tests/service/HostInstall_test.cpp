@@ -59,13 +59,14 @@ protected:
                 return std::make_unique<SystemdServiceManager>(
                     SystemdLayout{units(), runtime(), (temp.path() / "systemctl").string()});
             },
-            executable, out);
+            executable, messages);
     }
 
     std::string Calls() const { return fs::exists(calls()) ? ReadFile(calls()) : ""; }
 
     test::TempDir temp;
     std::ostringstream out;
+    StreamResultMessages messages{out};
 };
 
 TEST_F(HostInstall, InstallWritesTheUnitReloadsAndEnables) {
@@ -208,7 +209,7 @@ TEST_F(HostInstall, MissingSystemctlIsAFailureNotACrash) {
             return std::make_unique<SystemdServiceManager>(
                 SystemdLayout{units(), runtime(), (temp.path() / "nao-existe").string()});
         },
-        "/opt/brisen/VevoveRazara", out);
+        "/opt/brisen/VevoveRazara", messages);
     EXPECT_EQ(installer.Install(true), 0);
     EXPECT_EQ(out.str().rfind(kInstallFailure, 0), 0u) << out.str();
     EXPECT_FALSE(fs::exists(unit()));

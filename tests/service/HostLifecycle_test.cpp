@@ -1,6 +1,6 @@
-// The host's run modes. The run as a service is watched from outside: a child process runs the
-// host with a small test service, the test plays the service manager through a notify socket of
-// its own and sends the control signals.
+// The host's run as a service under systemd, watched from outside: a child process runs the host
+// with a small test service, the test plays the service manager through a notify socket of its
+// own and sends the control signals.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,6 +26,7 @@
 #include "common/Error.h"
 #include "service/Intervals.h"
 #include "service/ServiceHost.h"
+#include "tests/service/HostNotifySocket.h"
 #include "tests/service/HostTestSupport.h"
 
 namespace vr {
@@ -32,116 +34,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// --- Foreground modes, in this process ---
-
-class HostModes : public ::testing::Test {
-protected:
-    HostModes() {
-        PrepareServiceTimer(service.timer, loop,
-                            [this](const std::exception& e) { logged.push_back(e.what()); });
-    }
-
-    ServiceHost Host() {
-        HostEnvironment environment;
-        environment.eventLog = &eventLog;
-        environment.processName = "VevoveRazara";
-        environment.executable = "/opt/brisen/VevoveRazara";
-        environment.out = &out;
-        environment.openServiceManager = []() -> std::unique_ptr<ServiceManager> {
-            throw ServiceManagerUnavailable("o systemd não está em execução");
-        };
-        return ServiceHost(service, loop, environment);
-    }
-
-    test::JumpingClock clock;
-    test::RecordingEventLog eventLog;
-    EventLoop loop{clock, [this](const std::exception& e) {
-                       eventLog.ReportError("VevoveRazara", e.what());
-                   }};
-    test::TestService service;
-    std::vector<std::string> logged;  // what the module's error handler received
-    std::ostringstream out;
-};
-
-// Started by hand, not by the service manager: one event log entry, no cycle, exit code 0.
-TEST_F(HostModes, WithoutServiceManagerNothingRuns) {
+// Started by hand, the process has no notify socket: the connection is refused with a message
+// for the operators (which the host writes to the event log).
+TEST(HostNotifier, RefusedWithoutNotifySocket) {
     ASSERT_EQ(unsetenv("NOTIFY_SOCKET"), 0);
-    int cycles = 0;
-    service.timer.SetOnTimer([&] { ++cycles; });
-    EXPECT_EQ(Host().Run(CommandLine{}), 0);
-    const auto entries = eventLog.Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].source, "VevoveRazara");
-    EXPECT_NE(entries[0].message.find("Não foi possível conectar ao gerenciador de serviços"),
-              std::string::npos)
-        << entries[0].message;
-    EXPECT_EQ(cycles, 0);
-    EXPECT_EQ(service.executions.load(), 0);
-    EXPECT_FALSE(service.timer.Enabled());
-    EXPECT_EQ(out.str(), "");
-}
-
-// /ONCE runs exactly one cycle through the loop, reports what it did and exits accordingly.
-TEST_F(HostModes, OnceRunsOneCycleAndReportsIt) {
-    struct Case {
-        const char* name;
-        std::optional<TResultadoCiclo> outcome;  // none: the cycle throws before setting one
-        const char* line;
-        int exitCode;
-    };
-    const Case cases[] = {
-        {"update completed", rcConcluida, "Atualização concluída\n", 0},
-        {"nothing due", rcNenhumaPendente, "Nenhuma atualização pendente\n", 0},
-        {"not completed", rcNaoConcluida, "Atualização não concluída; veja VevoveRazara.log\n", 1},
-        {"configuration incomplete", rcSemConfiguracao,
-         "Nenhuma atualização feita: PADRAO sem data da última atualização, BRISEN_ID ou "
-         "BRISEN_TOKEN\n",
-         1},
-        {"error leaves the cycle", std::nullopt,
-         "Atualização não concluída; veja VevoveRazara.log\n", 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        out.str("");
-        logged.clear();
-        service.outcome = rcConcluida;  // a stale outcome must not be reported
-        int cycles = 0;
-        service.timer.SetOnTimer([&] {
-            service.timer.SetEnabled(false);
-            ++cycles;
-            service.timer.SetInterval(IntervaloFalha);
-            service.timer.SetEnabled(true);  // re-armed, as every cycle ends
-            if (!c.outcome) throw Error("Falha na conexão com o banco de dados: recusada");
-            service.outcome = *c.outcome;
-        });
-        CommandLine line;
-        line.once = true;
-        EXPECT_EQ(Host().Run(line), c.exitCode);
-        EXPECT_EQ(out.str(), c.line);
-        EXPECT_EQ(cycles, 1);
-        EXPECT_EQ(logged, c.outcome ? std::vector<std::string>{}
-                                    : std::vector<std::string>{
-                                          "Falha na conexão com o banco de dados: recusada"});
-        EXPECT_EQ(service.executions.load(), 0);
-        service.timer.SetEnabled(false);
+    try {
+        ConnectServiceManager();
+        ADD_FAILURE() << "connected without a service manager";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("Não foi possível conectar ao gerenciador de serviços"),
+                  std::string::npos)
+            << error.what();
     }
-    EXPECT_TRUE(eventLog.Entries().empty());
-}
-
-TEST_F(HostModes, InstallAndUninstallReachTheServiceManager) {
-    CommandLine install;
-    install.install = true;
-    install.uninstall = true;
-    install.silent = true;
-    EXPECT_EQ(Host().Run(install), 1);
-    CommandLine uninstall;
-    uninstall.uninstall = true;
-    EXPECT_EQ(Host().Run(uninstall), 1);
-    EXPECT_EQ(out.str(),
-              "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to install with error: "
-              "\"o systemd não está em execução\"\n"
-              "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to uninstall with error: "
-              "\"o systemd não está em execução\"\n");
 }
 
 // --- The run as a service, in a child process ---
@@ -259,7 +163,8 @@ protected:
             HostEnvironment environment;
             environment.eventLog = &eventLog;
             environment.processName = "test_host";
-            environment.out = &std::cout;
+            StreamResultMessages messages(std::cout);
+            environment.messages = &messages;
             ServiceHost host(service, loop, environment);
             code = host.Run(CommandLine{});
         } catch (...) {

@@ -1,13 +1,8 @@
 #pragma once
 
-// Stand-ins for the service host's tests: a clock whose waits jump to their deadline, a recorder
-// for the event log, a service with a cycle of the test's choosing, and the service manager's
-// end of the notify protocol.
-
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+// Stand-ins for the service host's tests on every platform: a clock whose waits jump to their
+// deadline, recorders for the event log and the result messages, a service with a cycle of the
+// test's choosing.
 
 #include <algorithm>
 #include <atomic>
@@ -15,17 +10,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
-#include <optional>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "common/Error.h"
 #include "platform/EventLog.h"
+#include "platform/ResultMessages.h"
 #include "platform/ServiceNotifier.h"
 #include "service/HostedService.h"
 #include "service/MonotonicClock.h"
@@ -73,6 +64,19 @@ private:
     std::vector<EventLogEntry> entries_;
 };
 
+struct ResultMessage {
+    bool failure = false;
+    std::string text;
+    bool operator==(const ResultMessage&) const = default;
+};
+
+class RecordingResultMessages final : public ResultMessages {
+public:
+    void Information(std::string_view text) override { messages.push_back({false, std::string(text)}); }
+    void Failure(std::string_view text) override { messages.push_back({true, std::string(text)}); }
+    std::vector<ResultMessage> messages;
+};
+
 // A service whose cycle is whatever the test sets as the timer's handler.
 class TestService final : public HostedService {
 public:
@@ -116,44 +120,5 @@ inline int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
-
-// The service manager's end of the notify protocol.
-class NotifySocket {
-public:
-    explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            const std::string reason = std::strerror(errno);
-            if (fd_ >= 0) ::close(fd_);
-            throw Error("notify socket: " + reason);
-        }
-    }
-    ~NotifySocket() {
-        ::close(fd_);
-        ::unlink(path_.c_str());
-    }
-    NotifySocket(const NotifySocket&) = delete;
-    NotifySocket& operator=(const NotifySocket&) = delete;
-
-    std::optional<std::string> Next() {
-        pollfd entry{fd_, POLLIN, 0};
-        if (::poll(&entry, 1, MillisecondsLeft(Clock::now() + kPatience)) <= 0) return std::nullopt;
-        char buffer[4096];
-        const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (got < 0) return std::nullopt;
-        return std::string(buffer, static_cast<std::size_t>(got));
-    }
-    bool Quiet(std::chrono::milliseconds span) {
-        pollfd entry{fd_, POLLIN, 0};
-        return ::poll(&entry, 1, static_cast<int>(span.count())) == 0;
-    }
-
-private:
-    std::filesystem::path path_;
-    int fd_ = -1;
-};
 
 }  // namespace vr::test

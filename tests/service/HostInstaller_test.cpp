@@ -1,0 +1,108 @@
+// Registration and removal as the operator sees them, against a service manager that does what
+// the test says: the messages, their kind and the exit codes.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/Error.h"
+#include "service/ServiceInstaller.h"
+#include "tests/service/HostTestSupport.h"
+
+namespace vr {
+namespace {
+
+// Records what it was asked to do; refuses with `refusal` when one is set.
+class ScriptedServiceManager final : public ServiceManager {
+public:
+    struct Calls {
+        std::vector<ServiceRegistration> created;
+        std::vector<std::string> deleted;
+    };
+    ScriptedServiceManager(Calls& calls, std::string refusal)
+        : calls_(calls), refusal_(std::move(refusal)) {}
+    void CreateService(const ServiceRegistration& service) override {
+        calls_.created.push_back(service);
+        if (!refusal_.empty()) throw Error(refusal_);
+    }
+    void DeleteService(std::string_view name) override {
+        calls_.deleted.emplace_back(name);
+        if (!refusal_.empty()) throw Error(refusal_);
+    }
+
+private:
+    Calls& calls_;
+    std::string refusal_;
+};
+
+const char* const kExecutable = "C:\\Program Files\\Brisen\\VevoveRazara.exe";
+
+TEST(HostInstaller, OutcomesAndMessages) {
+    enum class Manager { Works, Refuses, Unavailable };
+    struct Case {
+        const char* name;
+        bool install;
+        bool silent;
+        Manager manager;
+        std::vector<test::ResultMessage> messages;
+        int exitCode;
+    };
+    const std::string installFailure =
+        "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to install with error: \"";
+    const std::string uninstallFailure =
+        "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to uninstall with error: \"";
+    const Case cases[] = {
+        {"install", true, false, Manager::Works, {{false, "Service installed successfully"}}, 0},
+        {"silent install", true, true, Manager::Works, {}, 0},
+        {"uninstall", false, false, Manager::Works, {{false, "Service uninstalled successfully"}}, 0},
+        {"silent uninstall", false, true, Manager::Works, {}, 0},
+        {"install refused", true, false, Manager::Refuses,
+         {{true, installFailure + "The specified service already exists.\""}}, 0},
+        {"silent install refused", true, true, Manager::Refuses,
+         {{true, installFailure + "The specified service already exists.\""}}, 0},
+        {"uninstall refused", false, true, Manager::Refuses,
+         {{true, uninstallFailure + "The specified service already exists.\""}}, 0},
+        {"install without manager", true, true, Manager::Unavailable,
+         {{true, installFailure + "System Error.  Code: 5.\r\nAccess is denied.\""}}, 1},
+        {"uninstall without manager", false, false, Manager::Unavailable,
+         {{true, uninstallFailure + "System Error.  Code: 5.\r\nAccess is denied.\""}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServiceManager::Calls calls;
+        test::RecordingResultMessages messages;
+        ServiceInstaller installer(
+            [&]() -> std::unique_ptr<ServiceManager> {
+                if (c.manager == Manager::Unavailable) {
+                    throw ServiceManagerUnavailable("System Error.  Code: 5.\r\nAccess is denied.");
+                }
+                return std::make_unique<ScriptedServiceManager>(
+                    calls, c.manager == Manager::Refuses ? "The specified service already exists."
+                                                         : "");
+            },
+            kExecutable, messages);
+        EXPECT_EQ(c.install ? installer.Install(c.silent) : installer.Uninstall(c.silent), c.exitCode);
+        EXPECT_EQ(messages.messages, c.messages);
+        const bool reached = c.manager != Manager::Unavailable;
+        if (c.install) {
+            ASSERT_EQ(calls.created.size(), reached ? 1u : 0u);
+            if (reached) {
+                EXPECT_EQ(calls.created[0].name, "SrvVevoveRazara");
+                EXPECT_EQ(calls.created[0].displayName, "Brisen Fiscal - Atualizador Fiscal");
+                EXPECT_EQ(calls.created[0].executable, std::filesystem::path(kExecutable));
+            }
+            EXPECT_TRUE(calls.deleted.empty());
+        } else {
+            EXPECT_EQ(calls.deleted, reached ? std::vector<std::string>{"SrvVevoveRazara"}
+                                             : std::vector<std::string>{});
+            EXPECT_TRUE(calls.created.empty());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vr
