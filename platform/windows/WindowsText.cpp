@@ -55,4 +55,10 @@ std::string SystemMessage(DWORD code) {
     return Narrow(text);
 }
 
+std::string SystemReason(DWORD code) {
+    std::string text = SystemMessage(code);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
 }  // namespace vr::win

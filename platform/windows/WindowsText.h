@@ -17,5 +17,7 @@ std::string Narrow(std::wstring_view utf16);
 // FormatMessageW's text for a system error code, without the trailing line break; the code in
 // hexadecimal when the system has no text for it.
 std::string SystemMessage(DWORD code);
+// The same text without its final full stop, to stand as a clause inside a longer message.
+std::string SystemReason(DWORD code);
 
 }  // namespace vr::win
