@@ -32,6 +32,8 @@ TEST(CodePageTest, FromUtf8EncodesAndReplacesWhatThePageLacks) {
         {"question mark in the target's form", "é\xFF", "UTF-16LE", "\xE9\0?\0"s},
         {"big endian", "aé", "UTF-16BE", "\0a\0\xE9"s},
         {"UTF-8 passes through", "ação 日", "UTF-8", "ação 日"},
+        {"C1 control is not a cp1252 character", "a\u0081", "WINDOWS-1252", "a?"},
+        {"double-byte page", "aあé", "CP932", "a\x82\xA0?"},
         {"empty", "", "ISO-8859-1", ""},
     };
     for (const Case& c : cases) {
@@ -53,6 +55,10 @@ TEST(CodePageTest, ToUtf8DecodesAndMarksUndecodableBytes) {
         {"lone surrogate keeps the rest aligned", "\x00\xD8" "A\0B\0"s, "UTF-16LE",
          "\uFFFD" "AB"},
         {"odd trailing byte", "A\0B"s, "UTF-16LE", "A\uFFFD"},
+        {"high byte in ASCII", "a\xE7", "ASCII", "a\uFFFD"},
+        {"byte undefined in cp1253", "\xE1\xAA", "CP1253", "α\uFFFD"},
+        {"double-byte page", "a\x82\xA0", "CP932", "aあ"},
+        {"lead byte without its trail", "\x82 a\x82", "CP932", "\uFFFD a\uFFFD"},
         {"empty", "", "UTF-16LE", ""},
     };
     for (const Case& c : cases) {
@@ -79,10 +85,30 @@ TEST(CodePageTest, LargeInputsConvertWhole) {
     EXPECT_EQ(ToUtf8(utf16, "UTF-16LE"), utf8);
 }
 
+TEST(CodePageTest, NamesAreTakenAsIconvSpellsThemInAnyCase) {
+    const Case cases[] = {
+        {"lower case", "€", "windows-1252", "\x80"},
+        {"CP prefix", "€", "cp1252", "\x80"},
+        {"latin1 alias", "é", "latin1", "\xE9"},
+        {"ISO without hyphen", "é", "iso8859-1", "\xE9"},
+        {"another ISO page", "€", "ISO-8859-15", "\xA4"},
+        {"UTF-8 without hyphen", "é", "utf8", "é"},
+        {"an OEM page", "ç", "CP850", "\x87"},
+        {"another Windows page", "€ł", "WINDOWS-1250", "\x80\xB3"},
+        {"US-ASCII", "a~", "us-ascii", "a~"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(IsKnown(c.codePage));
+        EXPECT_EQ(FromUtf8(c.input, c.codePage), c.expected);
+        EXPECT_EQ(ToUtf8(c.expected, c.codePage), c.input);
+    }
+}
+
 TEST(CodePageTest, UnknownCodePagesAreRejected) {
     // An empty name would mean the locale's charset to iconv, and a "//" suffix would turn on
     // transliteration or silent dropping: neither is accepted as a code page.
-    for (const std::string page : {"NO-SUCH-PAGE", "", "ASCII//TRANSLIT", "ISO-8859-1//IGNORE"}) {
+    for (const std::string page : {"NO-SUCH-PAGE", "", "ASCII//TRANSLIT", "ISO-8859-1//IGNORE", "CP99999", "CP", "WINDOWS-"}) {
         SCOPED_TRACE(page);
         EXPECT_FALSE(IsKnown(page));
         EXPECT_THROW(FromUtf8("a", page), Error);
