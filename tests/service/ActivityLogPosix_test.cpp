@@ -1,0 +1,119 @@
+#include "service/ActivityLog.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+
+#include "common/Error.h"
+#include "tests/platform/TempDir.h"
+#include "tests/service/ActivityLogTestSupport.h"
+
+namespace vr {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Slurp;
+using testing::Put;
+
+class ActivityLogPosixTest : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    testing::ManualClock clock;
+    fs::path file = dir.path() / "VevoveRazara.log";
+};
+
+// Nothing a FIFO holds can be read as a log; the failure is recorded by appending to it, and the
+// FIFO is not replaced by a file holding the failure alone.
+TEST_F(ActivityLogPosixTest, UnreadableFileGetsTheFailureAppendedNotReplaced) {
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+
+    ActivityLog log(dir.path(), testing::SettingsFor("ISO-8859-1"), clock);
+    log.Append("mensagem perdida");
+
+    char buffer[512];
+    ssize_t n = ::read(reader, buffer, sizeof buffer);
+    ::close(reader);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)),
+              "05/03/2024 07:08:09 - N\xE3o foi poss\xEDvel ler o arquivo \"" + file.string() +
+                  "\": n\xE3o \xE9 um arquivo comum\r\n");
+    EXPECT_TRUE(fs::is_fifo(file));
+
+    // With nobody reading, the FIFO cannot take the failure either: the caller hears of it.
+    try {
+        log.Append("outra");
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+    }
+}
+
+// Files of this process may not grow past a limit while the object lives: writes beyond it fail
+// as on a full disk, even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+template <typename F>
+void ExpectWriteErrorNaming(const fs::path& path, F action) {
+    try {
+        action();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(ActivityLogPosixTest, FullDiskDuringARewriteLeavesTheOldFileWhole) {
+    std::string old;
+    for (int i = 0; i < 100; ++i) old += "linha antiga " + std::to_string(i) + "\n";
+    Put(file, old);
+    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    {
+        FileSizeLimit limit(old.size() / 2);
+        ExpectWriteErrorNaming(file, [&] { log.Append("nova"); });
+    }
+    EXPECT_EQ(Slurp(file), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << "a temporary file was left behind";
+}
+
+TEST_F(ActivityLogPosixTest, FullDiskDuringAnAppendTakesThePartialEntryBack) {
+    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    log.Append("A");
+    const std::string before = Slurp(file);
+    {
+        FileSizeLimit limit(before.size() + 10);
+        ExpectWriteErrorNaming(file, [&] { log.Append(std::string(100, 'x')); });
+    }
+    EXPECT_EQ(Slurp(file), before);
+    log.Append("B");
+    EXPECT_EQ(Slurp(file), before + "\r\n05/03/2024 07:08:09 - B\r\n");
+}
+
+}  // namespace
+}  // namespace vr

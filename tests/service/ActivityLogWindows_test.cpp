@@ -1,0 +1,89 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/Error.h"
+#include "service/ActivityLog.h"
+#include "tests/platform/TempDir.h"
+#include "tests/service/ActivityLogTestSupport.h"
+
+namespace vr {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Put;
+using testing::Slurp;
+
+// An operator's program holding the log open with the given sharing, for the object's life.
+class Viewer {
+public:
+    Viewer(const fs::path& path, DWORD share)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr)) {}
+    ~Viewer() {
+        if (valid()) CloseHandle(handle_);
+    }
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // What a viewer following the file shows: everything from the start.
+    std::string Shown() {
+        SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+        std::string content(4096, '\0');
+        DWORD read = 0;
+        if (!ReadFile(handle_, content.data(), static_cast<DWORD>(content.size()), &read, nullptr)) return "<error>";
+        content.resize(read);
+        return content;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+class ActivityLogWindowsTest : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    testing::ManualClock clock;
+    fs::path file = dir.path() / "VevoveRazara.log";
+};
+
+// A viewer that lets others write (as log viewers do) opened after the service's first entry:
+// the service goes on adding entries and the viewer sees each one.
+TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
+    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    log.Append("início");
+    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(viewer.valid());
+    log.Append("ação");
+    log.Append("fim");
+    const std::string expected =
+        "\r\n05/03/2024 07:08:09 - in\xED" "cio\r\n"
+        "\r\n05/03/2024 07:08:09 - a\xE7\xE3o\r\n"
+        "\r\n05/03/2024 07:08:09 - fim\r\n";
+    EXPECT_EQ(viewer.Shown(), expected);
+    EXPECT_EQ(Slurp(file), expected);
+}
+
+// The first entry of a process rewrites the log through a rename, which Windows refuses while
+// another program holds the file without letting it be deleted: the caller hears of it, naming
+// the file, and the log stays as it was with nothing left beside it.
+TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteIsRefused) {
+    Put(file, "antes\r\n");
+    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(viewer.valid());
+    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    try {
+        log.Append("perdida");
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(viewer.Shown(), "antes\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace vr
