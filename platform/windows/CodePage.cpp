@@ -29,7 +29,7 @@ std::optional<UINT> NumberOf(const std::string& name) {
         const char* last = upper.data() + upper.size();
         unsigned value = 0;
         auto [end, error] = std::from_chars(first, last, value);
-        if (error != std::errc() || end != last || *first == '+' || value == 0 || value > 65535) return {};
+        if (error != std::errc() || end != last || value == 0 || value > 65535) return {};
         return static_cast<UINT>(value);
     };
     if (upper == "UTF-8" || upper == "UTF8") return CP_UTF8;
@@ -165,16 +165,29 @@ int CheckedLength(std::size_t size) {
     return static_cast<int>(size);
 }
 
-std::string EncodeUtf16(const std::wstring& units, bool bigEndian) {
-    std::string out;
-    out.reserve(units.size() * 2);
-    for (wchar_t unit : units) {
-        const char low = static_cast<char>(unit & 0xFF);
-        const char high = static_cast<char>(unit >> 8);
-        out += bigEndian ? high : low;
-        out += bigEndian ? low : high;
+// Appends whole characters, given in UTF-16, in the page's encoding.
+void AppendEncoded(const Page& page, std::wstring_view units, std::string& out) {
+    if (units.empty()) return;
+    if (page.number == kUtf16Le || page.number == kUtf16Be) {
+        const bool bigEndian = page.number == kUtf16Be;
+        for (wchar_t unit : units) {
+            const char low = static_cast<char>(unit & 0xFF);
+            const char high = static_cast<char>(unit >> 8);
+            out += bigEndian ? high : low;
+            out += bigEndian ? low : high;
+        }
+        return;
     }
-    return out;
+    // No best fit: "ç" in ASCII is "?", not "c". UTF-8 takes neither flags nor a default character.
+    const bool utf8 = page.number == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* question = utf8 ? nullptr : "?";
+    const int length = CheckedLength(units.size());
+    int needed = WideCharToMultiByte(page.number, flags, units.data(), length, nullptr, 0, question, nullptr);
+    if (needed <= 0) throw Error("Falha na conversão de texto: " + win::SystemMessage(GetLastError()));
+    const std::size_t used = out.size();
+    out.resize(used + static_cast<std::size_t>(needed));
+    WideCharToMultiByte(page.number, flags, units.data(), length, out.data() + used, needed, question, nullptr);
 }
 
 std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
@@ -205,11 +218,11 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
 // Multi-byte pages: the whole text in one call when it decodes cleanly, else one character at
 // a time, each byte that starts no character becoming U+FFFD.
 std::string DecodeMultiByte(const Page& page, std::string_view bytes) {
-    int length = CheckedLength(bytes.size());
-    int needed = MultiByteToWideChar(page.number, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+    const int total = CheckedLength(bytes.size());
+    int needed = MultiByteToWideChar(page.number, MB_ERR_INVALID_CHARS, bytes.data(), total, nullptr, 0);
     if (needed > 0) {
         std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-        MultiByteToWideChar(page.number, MB_ERR_INVALID_CHARS, bytes.data(), length, wide.data(), needed);
+        MultiByteToWideChar(page.number, MB_ERR_INVALID_CHARS, bytes.data(), total, wide.data(), needed);
         for (wchar_t& unit : wide) {
             if (IsHole(page, unit)) unit = static_cast<wchar_t>(kReplacement);
         }
@@ -218,10 +231,13 @@ std::string DecodeMultiByte(const Page& page, std::string_view bytes) {
     std::string out;
     for (std::size_t pos = 0; pos < bytes.size();) {
         std::optional<char32_t> c;
-        std::size_t n = 1;
-        for (; n <= page.maxCharSize && pos + n <= bytes.size() && !c; ++n) c = DecodeOne(page.number, bytes.substr(pos, n));
+        std::size_t length = 0;
+        while (!c && length < page.maxCharSize && pos + length < bytes.size()) {
+            ++length;
+            c = DecodeOne(page.number, bytes.substr(pos, length));
+        }
         text::AppendUtf8(out, c && !IsHole(page, *c) ? *c : kReplacement);
-        pos += c ? n - 1 : 1;
+        pos += c ? length : 1;
     }
     return out;
 }
@@ -230,28 +246,27 @@ std::string DecodeMultiByte(const Page& page, std::string_view bytes) {
 
 std::string FromUtf8(std::string_view utf8, const std::string& codePage) {
     const Page& page = FindOrThrow(codePage);
-    // Characters go to UTF-16 first; one that is not UTF-8 at all, or that the page cannot hold
-    // for certain (beyond U+FFFF, no 8-bit page has it), becomes "?" already here.
+    if (page.number == CP_UTF8 && text::IsValidUtf8(utf8)) return std::string(utf8);
+    // Characters go to UTF-16 a block at a time, so that a large text never has a UTF-16 copy
+    // whole. One that is not UTF-8 at all, or that the page cannot hold for certain (beyond
+    // U+FFFF, no 8-bit page has it), becomes "?" already here.
+    constexpr std::size_t kBlock = 32768;
     const bool wholeUnicode = IsUnicode(page.number);
-    std::wstring wide;
-    wide.reserve(utf8.size());
+    std::string out;
+    out.reserve(utf8.size());
+    std::wstring block;
+    block.reserve(kBlock + 2);
     for (std::size_t pos = 0; pos < utf8.size();) {
         Utf8Char c = NextUtf8(utf8, pos);
         pos += c.length;
         bool lacking = !c.valid || IsHole(page, c.value) || (!wholeUnicode && c.value >= 0x10000);
-        AppendUtf16(wide, lacking ? U'?' : c.value);
+        AppendUtf16(block, lacking ? U'?' : c.value);
+        if (block.size() >= kBlock) {
+            AppendEncoded(page, block, out);
+            block.clear();
+        }
     }
-    if (page.number == kUtf16Le || page.number == kUtf16Be) return EncodeUtf16(wide, page.number == kUtf16Be);
-    if (wide.empty()) return {};
-    if (page.number == CP_UTF8) return win::Narrow(wide);
-
-    // No best fit: "ç" in ASCII is "?", not "c".
-    int length = CheckedLength(wide.size());
-    int needed =
-        WideCharToMultiByte(page.number, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, "?", nullptr);
-    if (needed <= 0) throw Error("Falha na conversão de texto: " + win::SystemMessage(GetLastError()));
-    std::string out(static_cast<std::size_t>(needed), '\0');
-    WideCharToMultiByte(page.number, WC_NO_BEST_FIT_CHARS, wide.data(), length, out.data(), needed, "?", nullptr);
+    AppendEncoded(page, block, out);
     return out;
 }
 
