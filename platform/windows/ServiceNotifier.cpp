@@ -88,13 +88,13 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     std::unique_lock lock(dispatch.mutex);
     dispatch.status = status;
     dispatch.changed.notify_all();
-    // The service runs on the host's threads; the service manager counts it as running as
-    // long as this function has not returned.
+    // The service runs on the host's threads; this service main only holds the service open
+    // for the dispatcher until the notifier has reported it stopped.
     dispatch.changed.wait(lock, [&] { return dispatch.stopped; });
 }
 
-// The dispatcher thread: returns once the service has stopped, or at once when the process was
-// not started by the service manager.
+// The dispatcher thread: returns once the service has stopped, or with an error when the
+// process was not started by the service manager (error 1063, under Wine after some seconds).
 void RunDispatcher() {
     Dispatch& dispatch = Shared();
     std::wstring name = win::Widen(NomeServico);
