@@ -33,7 +33,7 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // stays whole whenever the new one cannot be written. An existing file's permissions are kept;
 // through a symbolic link, the file it names is replaced.
 // Returns the identity of the new file; throws vr::Error naming the file on failure.
-FileIdentity ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+FileIdentity ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
 // Appends bytes to the end of an existing file. When expected is given, the file must still have
 // that identity when it is opened, or nothing is written and the result is empty. A failed write

@@ -98,10 +98,13 @@ bool ActivityLog::IsAsLastWritten() const {
 
 void ActivityLog::Rewrite(const std::string& entry) {
     Encoding encoding{settings_.ansiCodePage, ""};
+    std::optional<FileIdentity> found;
+    std::string bytes;
     std::string text;
     try {
-        if (IdentifyFile(path_)) {
-            std::string bytes = ReadWholeFile(path_);
+        found = IdentifyFile(path_);
+        if (found) {
+            bytes = ReadWholeFile(path_);
             for (auto [bom, codePage] : {std::pair{kUtf8Bom, "UTF-8"}, std::pair{kUtf16LeBom, "UTF-16LE"},
                                          std::pair{kUtf16BeBom, "UTF-16BE"}}) {
                 if (std::string_view(bytes).starts_with(bom)) {
@@ -121,9 +124,20 @@ void ActivityLog::Rewrite(const std::string& entry) {
     // Built in place, since the old text may run to hundreds of megabytes.
     std::string content = codepage::FromUtf8(NormaliseLines(std::move(text)), encoding.codePage);
     content.insert(0, encoding.byteOrderMark);
-    content += codepage::FromUtf8(entry, encoding.codePage);
+    const std::string entryBytes = codepage::FromUtf8(entry, encoding.codePage);
     last_.reset();
-    FileIdentity written = ReplaceFile(path_, content);
+    // A file already in that form only needs the entry at its end. Appending also works where
+    // replacing cannot: on Windows while a log viewer holds the file open.
+    const bool unchanged = found && content == bytes;
+    bytes = std::string();
+    if (unchanged) {
+        if (std::optional<FileIdentity> written = AppendToFile(path_, entryBytes, *found)) {
+            last_ = LastWrite{*written, std::move(encoding)};
+            return;
+        }
+    }
+    content += entryBytes;
+    FileIdentity written = ReplaceWholeFile(path_, content);
     last_ = LastWrite{written, std::move(encoding)};
 }
 

@@ -134,7 +134,7 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
-FileIdentity ReplaceFile(const std::filesystem::path& link, std::string_view bytes) {
+FileIdentity ReplaceWholeFile(const std::filesystem::path& link, std::string_view bytes) {
     // Through a symbolic link the file it names is replaced, not the link.
     std::error_code linkError;
     std::filesystem::path path = link;

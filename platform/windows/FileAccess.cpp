@@ -1,7 +1,6 @@
 #include "platform/FileAccess.h"
 
 #include <windows.h>
-#undef ReplaceFile  // windows.h's macro for ReplaceFileW would rename this file's own function
 
 #include <cstdio>
 #include <random>
@@ -162,7 +161,7 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
-FileIdentity ReplaceFile(const std::filesystem::path& link, std::string_view bytes) {
+FileIdentity ReplaceWholeFile(const std::filesystem::path& link, std::string_view bytes) {
     // Through a symbolic link the file it names is replaced, not the link.
     std::error_code linkError;
     std::filesystem::path path = link;

@@ -42,7 +42,7 @@ TEST_F(FileAccessPosixTest, RefusesToReadAFifoWithoutBlocking) {
 TEST_F(FileAccessPosixTest, ReplaceKeepsPermissions) {
     Put(file, "old content");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ReplaceFile(file, "new");
+    ReplaceWholeFile(file, "new");
     EXPECT_EQ(Slurp(file), "new");
     EXPECT_EQ(fs::status(file).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -52,7 +52,7 @@ TEST_F(FileAccessPosixTest, ReplaceThroughALinkReplacesTheFileItNames) {
     fs::path target = dir.path() / "target.log";
     Put(target, "old");
     fs::create_symlink(target, file);
-    ReplaceFile(file, "new");
+    ReplaceWholeFile(file, "new");
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(Slurp(target), "new");
 }

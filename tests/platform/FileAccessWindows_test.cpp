@@ -1,5 +1,4 @@
 #include <windows.h>
-#undef ReplaceFile  // windows.h's macro for ReplaceFileW would hide vr::ReplaceFile
 
 #include <gtest/gtest.h>
 
@@ -86,7 +85,7 @@ TEST_F(FileAccessWindowsTest, ReplacingAFileOpenForReadingLosesNothing) {
         ASSERT_TRUE(reader.valid());
         bool replaced = false;
         try {
-            ReplaceFile(file, "new content");
+            ReplaceWholeFile(file, "new content");
             replaced = true;
         } catch (const Error& e) {
             EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
@@ -95,7 +94,7 @@ TEST_F(FileAccessWindowsTest, ReplacingAFileOpenForReadingLosesNothing) {
         EXPECT_EQ(EntriesIn(dir.path()), 1u);
         EXPECT_EQ(reader.ReadFromStart(), "old");
     }
-    FileIdentity id = ReplaceFile(file, "newer");  // the reader is gone
+    FileIdentity id = ReplaceWholeFile(file, "newer");  // the reader is gone
     EXPECT_EQ(Slurp(file), "newer");
     EXPECT_EQ(IdentifyFile(file), id);
 }
@@ -107,7 +106,7 @@ TEST_F(FileAccessWindowsTest, AFileLockedByAnotherProgramFailsWithTheSystemsReas
     Put(file, "old");
     OtherHandle locker(file, GENERIC_READ, FILE_SHARE_READ);
     ASSERT_TRUE(locker.valid());
-    for (auto attempt : {+[](const fs::path& p) { ReplaceFile(p, "new"); },
+    for (auto attempt : {+[](const fs::path& p) { ReplaceWholeFile(p, "new"); },
                          +[](const fs::path& p) { AppendToFile(p, "new"); }}) {
         try {
             attempt(file);
@@ -128,8 +127,8 @@ TEST_F(FileAccessWindowsTest, AFileLockedByAnotherProgramFailsWithTheSystemsReas
 // The file index and the write time to the 100 ns tell a replaced or rewritten file apart even
 // when its size stays the same.
 TEST_F(FileAccessWindowsTest, IdentityChangesWithEveryWriteOfTheSameSize) {
-    FileIdentity first = ReplaceFile(file, "aaaa");
-    FileIdentity second = ReplaceFile(file, "bbbb");
+    FileIdentity first = ReplaceWholeFile(file, "aaaa");
+    FileIdentity second = ReplaceWholeFile(file, "bbbb");
     EXPECT_NE(first.inode, second.inode);
     EXPECT_EQ(first.device, second.device);
     EXPECT_GE(second.modifiedNanoseconds, 0);

@@ -72,13 +72,13 @@ TEST_F(FileAccessTest, RefusesToReadWhatIsNotARegularFile) {
 
 TEST_F(FileAccessTest, ReplaceLeavesNoTemporaryFileAndCreatesMissingFiles) {
     Put(file, "old content");
-    FileIdentity id = ReplaceFile(file, "new");
+    FileIdentity id = ReplaceWholeFile(file, "new");
     EXPECT_EQ(Slurp(file), "new");
     EXPECT_EQ(IdentifyFile(file), id);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
     fs::path fresh = dir.path() / "fresh.log";
-    FileIdentity created = ReplaceFile(fresh, std::string("x\0y", 3));
+    FileIdentity created = ReplaceWholeFile(fresh, std::string("x\0y", 3));
     EXPECT_EQ(Slurp(fresh), std::string("x\0y", 3));
     EXPECT_EQ(IdentifyFile(fresh), created);
     EXPECT_NE(created.inode, id.inode);
@@ -86,13 +86,13 @@ TEST_F(FileAccessTest, ReplaceLeavesNoTemporaryFileAndCreatesMissingFiles) {
 
 TEST_F(FileAccessTest, WriteFailuresNameTheFileAndKeepTheOldContent) {
     fs::path nowhere = dir.path() / "missing" / "file.log";
-    ExpectErrorNaming(nowhere, [&] { ReplaceFile(nowhere, "x"); });
+    ExpectErrorNaming(nowhere, [&] { ReplaceWholeFile(nowhere, "x"); });
     ExpectErrorNaming(nowhere, [&] { AppendToFile(nowhere, "x"); });
 
     // A directory in the file's place cannot be replaced by the rename: nothing is left behind.
     fs::create_directory(file);
     Put(file / "inside", "kept");
-    ExpectErrorNaming(file, [&] { ReplaceFile(file, "x"); });
+    ExpectErrorNaming(file, [&] { ReplaceWholeFile(file, "x"); });
     EXPECT_EQ(Slurp(file / "inside"), "kept");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }

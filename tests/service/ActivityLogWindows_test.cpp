@@ -67,11 +67,24 @@ TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
     EXPECT_EQ(Slurp(file), expected);
 }
 
-// The first entry of a process rewrites the log through a rename, which Windows refuses while
-// another program holds the file without letting it be deleted: the caller hears of it, naming
-// the file, and the log stays as it was with nothing left beside it.
+// A new process's first entry finds a log in its own form and only appends to it, which Windows
+// allows while another program holds the file without letting it be deleted.
+TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionStillTakesANewProcesssEntry) {
+    Put(file, "\r\n05/03/2024 07:00:00 - antes\r\n");
+    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(viewer.valid());
+    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    log.Append("depois");
+    EXPECT_EQ(viewer.Shown(),
+              "\r\n05/03/2024 07:00:00 - antes\r\n"
+              "\r\n05/03/2024 07:08:09 - depois\r\n");
+}
+
+// A log that must be rewritten (lone LF line breaks) is replaced through a rename, which Windows
+// refuses while the file is held that way: the caller hears of it, naming the file, and the log
+// stays as it was with nothing left beside it.
 TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteIsRefused) {
-    Put(file, "antes\r\n");
+    Put(file, "antes\n");
     Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
     ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
@@ -81,7 +94,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteI
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
     }
-    EXPECT_EQ(viewer.Shown(), "antes\r\n");
+    EXPECT_EQ(viewer.Shown(), "antes\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
