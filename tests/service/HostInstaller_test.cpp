@@ -55,21 +55,22 @@ TEST(HostInstaller, OutcomesAndMessages) {
         "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to install with error: \"";
     const std::string uninstallFailure =
         "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to uninstall with error: \"";
+    const std::string refusal = "O gerenciador de serviços recusou o pedido.";
+    const std::string unavailable = "System Error.  Code: 5.\r\nAcesso negado.";
     const Case cases[] = {
         {"install", true, false, Manager::Works, {{false, "Service installed successfully"}}, 0},
         {"silent install", true, true, Manager::Works, {}, 0},
         {"uninstall", false, false, Manager::Works, {{false, "Service uninstalled successfully"}}, 0},
         {"silent uninstall", false, true, Manager::Works, {}, 0},
-        {"install refused", true, false, Manager::Refuses,
-         {{true, installFailure + "The specified service already exists.\""}}, 0},
+        {"install refused", true, false, Manager::Refuses, {{true, installFailure + refusal + "\""}}, 0},
         {"silent install refused", true, true, Manager::Refuses,
-         {{true, installFailure + "The specified service already exists.\""}}, 0},
-        {"uninstall refused", false, true, Manager::Refuses,
-         {{true, uninstallFailure + "The specified service already exists.\""}}, 0},
+         {{true, installFailure + refusal + "\""}}, 0},
+        {"silent uninstall refused", false, true, Manager::Refuses,
+         {{true, uninstallFailure + refusal + "\""}}, 0},
         {"install without manager", true, true, Manager::Unavailable,
-         {{true, installFailure + "System Error.  Code: 5.\r\nAccess is denied.\""}}, 1},
+         {{true, installFailure + unavailable + "\""}}, 1},
         {"uninstall without manager", false, false, Manager::Unavailable,
-         {{true, uninstallFailure + "System Error.  Code: 5.\r\nAccess is denied.\""}}, 1},
+         {{true, uninstallFailure + unavailable + "\""}}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -77,12 +78,9 @@ TEST(HostInstaller, OutcomesAndMessages) {
         test::RecordingResultMessages messages;
         ServiceInstaller installer(
             [&]() -> std::unique_ptr<ServiceManager> {
-                if (c.manager == Manager::Unavailable) {
-                    throw ServiceManagerUnavailable("System Error.  Code: 5.\r\nAccess is denied.");
-                }
+                if (c.manager == Manager::Unavailable) throw ServiceManagerUnavailable(unavailable);
                 return std::make_unique<ScriptedServiceManager>(
-                    calls, c.manager == Manager::Refuses ? "The specified service already exists."
-                                                         : "");
+                    calls, c.manager == Manager::Refuses ? refusal : "");
             },
             kExecutable, messages);
         EXPECT_EQ(c.install ? installer.Install(c.silent) : installer.Uninstall(c.silent), c.exitCode);
