@@ -3,6 +3,7 @@
 // Status reports from a running service to the service manager that started it.
 
 #include <memory>
+#include <string>
 
 namespace vr {
 
@@ -23,8 +24,9 @@ public:
     virtual void Report(ServiceState state) = 0;
 };
 
-// Connects to the service manager that started this process. Throws vr::Error, with a message
-// for the operators, when the process was not started by a service manager.
-std::unique_ptr<ServiceNotifier> ConnectServiceManager();
+// Connects to the service manager that started this process as the service serviceName.
+// Throws vr::Error, with a message for the operators, when the process was not started by a
+// service manager.
+std::unique_ptr<ServiceNotifier> ConnectServiceManager(const std::string& serviceName);
 
 }  // namespace vr

@@ -83,7 +83,7 @@ int ServiceHost::RunAsService() {
     EventLog& eventLog = *environment_.eventLog;
     std::unique_ptr<ServiceNotifier> notifier;
     try {
-        notifier = environment_.connectServiceManager();
+        notifier = environment_.connectServiceManager(NomeServico);
     } catch (const std::exception& error) {
         // Started by hand: nothing to serve, and no cycle may run.
         eventLog.ReportError(environment_.processName, error.what());

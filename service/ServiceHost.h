@@ -23,7 +23,8 @@ struct HostEnvironment {
     std::filesystem::path executable;    // full path, registered with the service manager
     ResultMessages* messages = nullptr;  // required: results of install, uninstall and ONCE
     std::function<std::unique_ptr<ServiceManager>()> openServiceManager = OpenServiceManager;
-    std::function<std::unique_ptr<ServiceNotifier>()> connectServiceManager = ConnectServiceManager;
+    std::function<std::unique_ptr<ServiceNotifier>(const std::string&)> connectServiceManager =
+        ConnectServiceManager;
 };
 
 // Carries out what the command line asks: registration, removal, one cycle in the foreground,

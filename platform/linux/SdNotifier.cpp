@@ -36,7 +36,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<ServiceNotifier> ConnectServiceManager() {
+// systemd knows the service by its unit, which started this process: the name is not needed.
+std::unique_ptr<ServiceNotifier> ConnectServiceManager(const std::string& /*serviceName*/) {
     const char* socket = std::getenv("NOTIFY_SOCKET");
     if (socket == nullptr || *socket == '\0') {
         throw Error(

@@ -16,7 +16,6 @@
 #include "platform/windows/ControlChannel.h"
 #include "platform/windows/ServiceStatus.h"
 #include "platform/windows/WindowsText.h"
-#include "service/ServiceNames.h"
 
 namespace vr {
 namespace win {
@@ -58,6 +57,7 @@ namespace {
 struct Dispatch {
     std::mutex mutex;
     std::condition_variable changed;
+    std::string serviceName;                 // set before the dispatcher starts
     SERVICE_STATUS_HANDLE status = nullptr;  // set once ServiceMain has registered the handler
     std::optional<std::string> failure;      // the dispatcher or the registration failed
     bool dispatcherEnded = false;
@@ -74,10 +74,10 @@ void WINAPI ControlHandler(DWORD control) { win::ProcessControlChannel().Post(co
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     Dispatch& dispatch = Shared();
     const SERVICE_STATUS_HANDLE status =
-        RegisterServiceCtrlHandlerW(win::Widen(NomeServico).c_str(), ControlHandler);
+        RegisterServiceCtrlHandlerW(win::Widen(dispatch.serviceName).c_str(), ControlHandler);
     if (status == nullptr) {
         const std::string message = win::SystemMessage(GetLastError());
-        OpenSystemEventLog()->ReportError(NomeServico, message);
+        OpenSystemEventLog()->ReportError(dispatch.serviceName, message);
         {
             const std::lock_guard lock(dispatch.mutex);
             dispatch.failure = message;
@@ -97,7 +97,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 // process was not started by the service manager (error 1063, under Wine after some seconds).
 void RunDispatcher() {
     Dispatch& dispatch = Shared();
-    std::wstring name = win::Widen(NomeServico);
+    std::wstring name = win::Widen(dispatch.serviceName);
     SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
     const bool dispatched = StartServiceCtrlDispatcherW(table) != FALSE;
     const DWORD error = dispatched ? NO_ERROR : GetLastError();
@@ -173,8 +173,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ServiceNotifier> ConnectServiceManager() {
+std::unique_ptr<ServiceNotifier> ConnectServiceManager(const std::string& serviceName) {
     Dispatch& dispatch = Shared();
+    {
+        const std::lock_guard lock(dispatch.mutex);
+        dispatch.serviceName = serviceName;
+    }
     std::thread dispatcher(RunDispatcher);
     std::unique_lock lock(dispatch.mutex);
     dispatch.changed.wait(lock, [&] {

@@ -39,7 +39,7 @@ namespace fs = std::filesystem;
 TEST(HostNotifier, RefusedWithoutNotifySocket) {
     ASSERT_EQ(unsetenv("NOTIFY_SOCKET"), 0);
     try {
-        ConnectServiceManager();
+        ConnectServiceManager("SrvVevoveRazara");
         ADD_FAILURE() << "connected without a service manager";
     } catch (const Error& error) {
         EXPECT_NE(std::string(error.what()).find("Não foi possível conectar ao gerenciador de serviços"),

@@ -31,7 +31,7 @@ protected:
         environment.openServiceManager = []() -> std::unique_ptr<ServiceManager> {
             throw ServiceManagerUnavailable("o gerenciador de serviços não está em execução");
         };
-        environment.connectServiceManager = []() -> std::unique_ptr<ServiceNotifier> {
+        environment.connectServiceManager = [](const std::string&) -> std::unique_ptr<ServiceNotifier> {
             throw Error("o processo não foi iniciado pelo gerenciador de serviços");
         };
         return ServiceHost(service, loop, environment);
