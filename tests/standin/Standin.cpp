@@ -1,22 +1,15 @@
 #include "tests/standin/Standin.h"
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include "common/Json.h"
 #include "common/Text.h"
-
-extern char** environ;
+#include "tests/standin/StandinPlatform.h"
 
 namespace vr::standin {
 
@@ -112,18 +105,6 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& c
     std::filesystem::rename(temporary, path);
 }
 
-int RunAndWait(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 int IntMember(vr::JsonValue object, std::string_view name) {
     const auto member = object.Find(name);
     return member ? std::stoi(std::string(member->text())) : 0;
@@ -154,55 +135,39 @@ std::vector<std::string> Request::Header(std::string_view name) const {
 }
 
 Server::Server(Options options) : options_(std::move(options)) {
-    if (!std::filesystem::exists(options_.certDir / "ca.crt")) {
-        std::filesystem::create_directories(options_.certDir.parent_path());
-        if (RunAndWait({options_.python.string(), options_.program.string(), "certs",
-                        options_.certDir.string()}) != 0 ||
-            !std::filesystem::exists(options_.certDir / "ca.crt")) {
-            throw std::runtime_error("stand-in: could not make the test certificates");
-        }
-    }
-
     std::random_device random;
     workDir_ = std::filesystem::temp_directory_path() /
                ("standin-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(workDir_);
+
+    const std::filesystem::path caFile = options_.certDir / "ca.crt";
+    if (!std::filesystem::exists(caFile)) {
+        std::filesystem::create_directories(options_.certDir.parent_path());
+        const std::filesystem::path log = workDir_ / "certs.log";
+        StandinProcess(options_.python, options_.program, {"certs", HostPath(options_.certDir)}, log).Wait();
+        // The directory appears whole or not at all.
+        if (!std::filesystem::exists(caFile)) {
+            throw std::runtime_error("stand-in: could not make the test certificates: " + ReadFile(log));
+        }
+    }
+
     WriteScript();
     const std::filesystem::path portFile = workDir_ / "port.json";
-    const std::string cert = (options_.certDir / "server.crt").string();
-    const std::string key = (options_.certDir / "server.key").string();
-    std::vector<std::string> args = {
-        options_.python.string(), options_.program.string(), "serve", "--cert", cert, "--key", key,
-        "--script", (workDir_ / "script.json").string(), "--record",
-        (workDir_ / "record.jsonl").string(), "--port-file", portFile.string(),
-        "--alt", "untrusted=" + (options_.certDir / "untrusted.crt").string() + "," +
-                     (options_.certDir / "untrusted.key").string(),
-        "--alt", "wronghost=" + (options_.certDir / "wronghost.crt").string() + "," +
-                     (options_.certDir / "wronghost.key").string(),
+    const auto certFile = [this](const std::string& name) { return HostPath(options_.certDir / name); };
+    const std::vector<std::string> args = {
+        "serve", "--cert", certFile("server.crt"), "--key", certFile("server.key"),
+        "--script", HostPath(workDir_ / "script.json"), "--record", HostPath(workDir_ / "record.jsonl"),
+        "--port-file", HostPath(portFile),
+        "--alt", "untrusted=" + certFile("untrusted.crt") + "," + certFile("untrusted.key"),
+        "--alt", "wronghost=" + certFile("wronghost.crt") + "," + certFile("wronghost.key"),
         "--exit-with-parent"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    // The server must not hold the test's output open: a runner waits for it to close.
-    const std::string log = (workDir_ / "server.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        pid_ = -1;
-        throw std::runtime_error("stand-in: could not start " + options_.python.string());
-    }
+    const std::filesystem::path log = workDir_ / "server.log";
+    process_ = std::make_unique<StandinProcess>(options_.python, options_.program, args, log);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (!std::filesystem::exists(portFile)) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            throw std::runtime_error("stand-in: the server ended at start: " + ReadFile(workDir_ / "server.log"));
+        if (process_->HasEnded()) {
+            throw std::runtime_error("stand-in: the server ended at start: " + ReadFile(log));
         }
         if (std::chrono::steady_clock::now() > deadline) {
             throw std::runtime_error("stand-in: the server did not start in time");
@@ -218,12 +183,7 @@ Server::Server(Options options) : options_(std::move(options)) {
 }
 
 Server::~Server() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    process_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(workDir_, ignored);
 }

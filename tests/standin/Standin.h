@@ -6,14 +6,16 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
 namespace vr::standin {
+
+class StandinProcess;
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
@@ -84,7 +86,7 @@ private:
 
     Options options_;
     std::filesystem::path workDir_;
-    pid_t pid_ = -1;
+    std::unique_ptr<StandinProcess> process_;
     int port_ = 0;
     int silentPort_ = 0;
     int untrustedPort_ = 0;

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Local HTTPS stand-in for the classification service (standard library only).
 
-Two commands:
+Two commands, each optionally after --lifeline PORT:
 
   standin.py certs DIR
       Makes a test CA and server certificates in DIR with the openssl command-line tool:
       ca.crt (the CA to trust, e.g. through SSL_CERT_FILE), server.crt/server.key (for 127.0.0.1
       and localhost, signed by that CA), untrusted.crt/untrusted.key (same names, signed by a CA
       nobody trusts) and wronghost.crt/wronghost.key (signed by the test CA, for another host).
+      The address 127.0.0.1 is also named as a DNS name: some TLS stacks (Wine's) match only DNS
+      names against the host.
       Files are made in a temporary directory and moved into DIR at the end.
 
   standin.py serve --cert C --key K --script S --record R --port-file P [--port N]
@@ -17,6 +19,12 @@ Two commands:
       "silent_port" accepts TCP connections and never says a word (not even TLS).
       Each --alt listener serves the same script with another certificate.
       Stop it with SIGTERM; with --exit-with-parent it also ends when its parent process does.
+
+  --lifeline PORT
+      First connects to 127.0.0.1:PORT and keeps that connection while it runs: the server stops
+      when the other side closes it, and it closes when this process ends. For a launcher that
+      can neither signal nor wait for this process (a Windows program under Wine starting a
+      native one gets no handle to it).
 
 The script S is a JSON file the server reads again on every request, so a test replaces it
 (write and rename) before each exchange:
@@ -94,8 +102,8 @@ def make_certs(directory):
 
     make_ca("ca", "/CN=Stand-in test CA")
     make_ca("rogue", "/CN=Stand-in untrusted CA")
-    make_server("server", "ca", "IP:127.0.0.1,DNS:localhost")
-    make_server("untrusted", "rogue", "IP:127.0.0.1,DNS:localhost")
+    make_server("server", "ca", "IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost")
+    make_server("untrusted", "rogue", "IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost")
     make_server("wronghost", "ca", "DNS:outro-host.invalid")
     try:
         os.rename(work, directory)
@@ -303,7 +311,17 @@ def listen():
     return sock
 
 
-def serve(args):
+def watch_lifeline(lifeline, stop):
+    """Sets stop once the launcher closes the lifeline (or the connection breaks)."""
+    try:
+        while lifeline.recv(4096):
+            pass
+    except OSError:
+        pass
+    stop.set()
+
+
+def serve(args, lifeline):
     server = Server(Script(args.script), Recorder(args.record))
 
     def tls_context(cert, key):
@@ -341,16 +359,21 @@ def serve(args):
     os.replace(temporary, args.port_file)
 
     stop = threading.Event()
+    if lifeline is not None:
+        threading.Thread(target=watch_lifeline, args=(lifeline, stop), daemon=True).start()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     parent = os.getppid()
+    # A lifeline stands for the parent: a program started from Wine has lost its own already.
+    watch_parent = args.exit_with_parent and lifeline is None
     while not stop.wait(0.5):
-        if args.exit_with_parent and os.getppid() != parent:
+        if watch_parent and os.getppid() != parent:
             break  # whoever started us is gone (crashed, killed): nobody will stop us
 
 
 def main():
     parser = argparse.ArgumentParser(description="HTTPS stand-in for the classification service")
+    parser.add_argument("--lifeline", type=int)
     commands = parser.add_subparsers(dest="command", required=True)
     certs = commands.add_parser("certs")
     certs.add_argument("dir")
@@ -364,10 +387,15 @@ def main():
     run.add_argument("--alt", action="append", default=[])
     run.add_argument("--exit-with-parent", action="store_true")
     args = parser.parse_args()
+    # Held until this process ends; the kernel closes it however that happens.
+    lifeline = None
+    if args.lifeline is not None:
+        lifeline = socket.create_connection(("127.0.0.1", args.lifeline), timeout=15)
+        lifeline.settimeout(None)
     if args.command == "certs":
         make_certs(args.dir)
     else:
-        serve(args)
+        serve(args, lifeline)
 
 
 if __name__ == "__main__":

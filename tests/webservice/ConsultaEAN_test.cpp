@@ -7,6 +7,7 @@
 
 #include "common/Text.h"
 #include "platform/CodePage.h"
+#include "tests/standin/StandinPlatform.h"
 #include "tests/webservice/StandinEnvironment.h"
 #include "tests/webservice/TempDir.h"
 #include "webservice/AnswerDecoding.h"
@@ -231,9 +232,9 @@ TEST_F(WebConsultaEAN, ExchangeErrorsGiveTheFailureTextAlone) {
          {std::string("https://127.0.0.1:1"),
           "https://127.0.0.1:" + std::to_string(server.untrustedPort())}) {
         SCOPED_TRACE(base);
-        setenv("VEVOVERAZARA_BASE_URL", base.c_str(), 1);
+        standin::SetVariable("VEVOVERAZARA_BASE_URL", base);
         const TRetornoBrisen record = Consult();
-        setenv("VEVOVERAZARA_BASE_URL", origin.c_str(), 1);
+        standin::SetVariable("VEVOVERAZARA_BASE_URL", origin);
         EXPECT_EQ(record.StatusCode, 0);
         EXPECT_EQ(record.Mensagem, Falha(""));
         EXPECT_EQ(Dump(), "anterior\r\n");

@@ -343,16 +343,6 @@ TEST_F(WebExchange, ACertificateThePlatformRejectsFailsWithoutResending) {
     }
 }
 
-TEST_F(WebExchange, TheTestCaIsTrustedThroughSslCertFileOnly) {
-    server.Route("/t", Json(200, "OK", "{}"));
-    const std::string bundle = server.CaFile().string();
-    unsetenv("SSL_CERT_FILE");
-    const std::string message = Failure(server.Origin() + "/t").what();
-    setenv("SSL_CERT_FILE", bundle.c_str(), 1);
-    EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
-    EXPECT_EQ(Get("/t").statusCode, 200);
-}
-
 TEST_F(WebExchange, ABodyOverTheBoundFails) {
     Response streamed;
     streamed.headers = {{"Content-Type", "application/octet-stream; charset=utf-8"}};

@@ -1,9 +1,10 @@
 #include "tests/webservice/StandinEnvironment.h"
 
-#include <cstdlib>
 #include <memory>
 
 #include <gtest/gtest.h>
+
+#include "tests/standin/StandinPlatform.h"
 
 namespace vr::test {
 
@@ -30,10 +31,10 @@ standin::Server& Standin() {
         server = std::make_unique<standin::Server>(standin::Options{
             VR_STANDIN_PROGRAM, VR_STANDIN_PYTHON, VR_STANDIN_CERT_DIR});
         // Tests run before any exchange thread exists, so changing the environment is safe here.
-        setenv("VEVOVERAZARA_BASE_URL", server->Origin().c_str(), 1);
-        setenv("SSL_CERT_FILE", server->CaFile().c_str(), 1);
-        setenv("no_proxy", "127.0.0.1,localhost", 1);
-        setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+        standin::SetVariable("VEVOVERAZARA_BASE_URL", server->Origin());
+        standin::TrustTestCa(server->CaFile());
+        standin::SetVariable("no_proxy", "127.0.0.1,localhost");
+        standin::SetVariable("NO_PROXY", "127.0.0.1,localhost");
     }
     return *server;
 }
