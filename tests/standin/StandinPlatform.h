@@ -39,5 +39,8 @@ void UnsetVariable(const std::string& name);
 
 // Makes the transport of this process trust certificates issued by the CA in caFile (PEM).
 void TrustTestCa(const std::filesystem::path& caFile);
+// Takes that trust back. On Windows the trust lives in the machine's store, which outlives the
+// tests: a real machine must not be left trusting a test CA.
+void DistrustTestCa(const std::filesystem::path& caFile);
 
 }  // namespace vr::standin

@@ -73,4 +73,6 @@ void UnsetVariable(const std::string& name) { ::unsetenv(name.c_str()); }
 // libcurl reads the extra bundle from SSL_CERT_FILE on every exchange.
 void TrustTestCa(const std::filesystem::path& caFile) { SetVariable("SSL_CERT_FILE", caFile.string()); }
 
+void DistrustTestCa(const std::filesystem::path&) { UnsetVariable("SSL_CERT_FILE"); }
+
 }  // namespace vr::standin

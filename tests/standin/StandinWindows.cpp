@@ -204,9 +204,12 @@ void SetVariable(const std::string& name, const std::string& value) { _putenv_s(
 
 void UnsetVariable(const std::string& name) { _putenv_s(name.c_str(), ""); }
 
-// WinHTTP trusts what the machine's Root store holds. Left there afterwards: the test CA is
-// made for the build tree alone and lives in the test prefix's store.
-void TrustTestCa(const std::filesystem::path& caFile) {
+// WinHTTP trusts what the machine's Root store holds: the test CA goes in for the tests and out
+// again at their end. (Wine reports the removal done but keeps the entry in its registry; its
+// prefix is the build tree's own.)
+namespace {
+
+std::string CertificateDer(const std::filesystem::path& caFile) {
     const std::string pem = ReadText(caFile);
     DWORD size = 0;
     if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
@@ -216,15 +219,44 @@ void TrustTestCa(const std::filesystem::path& caFile) {
     std::string der(size, '\0');
     CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
                          reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr);
+    der.resize(size);
+    return der;
+}
+
+HCERTSTORE OpenMachineRoot() {
     HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     if (root == nullptr) {
         throw std::runtime_error("stand-in: cannot open the Root store: " + win::SystemMessage(GetLastError()));
     }
-    const BOOL added = CertAddEncodedCertificateToStore(
-        root, X509_ASN_ENCODING, reinterpret_cast<BYTE*>(der.data()), size, CERT_STORE_ADD_USE_EXISTING, nullptr);
+    return root;
+}
+
+}  // namespace
+
+void TrustTestCa(const std::filesystem::path& caFile) {
+    std::string der = CertificateDer(caFile);
+    HCERTSTORE root = OpenMachineRoot();
+    const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<BYTE*>(der.data()),
+                                                        static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING,
+                                                        nullptr);
     const DWORD error = GetLastError();
     CertCloseStore(root, 0);
     if (!added) throw std::runtime_error("stand-in: cannot trust the test CA: " + win::SystemMessage(error));
+}
+
+void DistrustTestCa(const std::filesystem::path& caFile) {
+    std::string der = CertificateDer(caFile);
+    PCCERT_CONTEXT certificate = CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+    if (certificate == nullptr) return;
+    HCERTSTORE root = OpenMachineRoot();
+    // Deleting frees the found context; the one made from the file is freed here.
+    if (PCCERT_CONTEXT found = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                          certificate, nullptr)) {
+        CertDeleteCertificateFromStore(found);
+    }
+    CertFreeCertificateContext(certificate);
+    CertCloseStore(root, 0);
 }
 
 }  // namespace vr::standin

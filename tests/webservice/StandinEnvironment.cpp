@@ -17,7 +17,10 @@ std::unique_ptr<standin::Server>& Instance() {
 
 class StandinEnvironment : public ::testing::Environment {
 public:
-    void TearDown() override { Instance().reset(); }
+    void TearDown() override {
+        if (Instance()) standin::DistrustTestCa(Instance()->CaFile());
+        Instance().reset();
+    }
 };
 
 [[maybe_unused]] const ::testing::Environment* const kEnvironment =
