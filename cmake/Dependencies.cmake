@@ -9,13 +9,15 @@ if(NOT WIN32)
   return()
 endif()
 
+set(VR_VENDOR_HEADERS /usr/include CACHE PATH
+  "Directory holding rapidjson/, firebird/, ibase.h and iberror.h for the Windows build")
 set(VR_VENDOR_INCLUDE ${CMAKE_BINARY_DIR}/vendor-include)
 file(MAKE_DIRECTORY ${VR_VENDOR_INCLUDE})
 foreach(entry rapidjson firebird ibase.h iberror.h)
-  if(NOT EXISTS /usr/include/${entry})
-    message(FATAL_ERROR "/usr/include/${entry} is missing: run scripts/install-deps")
+  if(NOT EXISTS ${VR_VENDOR_HEADERS}/${entry})
+    message(FATAL_ERROR "${VR_VENDOR_HEADERS}/${entry} is missing: run scripts/install-deps")
   endif()
-  file(CREATE_LINK /usr/include/${entry} ${VR_VENDOR_INCLUDE}/${entry} SYMBOLIC)
+  file(CREATE_LINK ${VR_VENDOR_HEADERS}/${entry} ${VR_VENDOR_INCLUDE}/${entry} SYMBOLIC COPY_ON_ERROR)
 endforeach()
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
