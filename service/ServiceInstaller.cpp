@@ -34,7 +34,9 @@ int ServiceInstaller::Perform(bool silent, const char* action, const char* succe
     try {
         manager = openServiceManager_();
     } catch (const std::exception& error) {
-        failure(error.what());
+        // Without a service manager there is nothing to install into: the error ends the
+        // process as it stands, not as an installation result.
+        messages_.Failure(error.what());
         return 1;
     }
     try {

@@ -123,7 +123,7 @@ TEST_F(HostInstall, InstallOverAnExistingServiceFails) {
     EXPECT_EQ(Calls(), "");
 }
 
-// The service manager cannot be used: the failure text (also with SILENT) and exit code 1.
+// The service manager cannot be used: its error as it stands (also with SILENT), exit code 1.
 TEST_F(HostInstall, ServiceManagerUnavailable) {
     struct Case {
         const char* name;
@@ -147,8 +147,7 @@ TEST_F(HostInstall, ServiceManagerUnavailable) {
         out.str("");
         ServiceInstaller installer = Installer();
         EXPECT_EQ(c.install ? installer.Install(true) : installer.Uninstall(true), 1);
-        EXPECT_EQ(out.str(),
-                  std::string(c.install ? kInstallFailure : kUninstallFailure) + c.message + "\"\n");
+        EXPECT_EQ(out.str(), c.message + "\n");
         EXPECT_FALSE(fs::exists(unit()));
         EXPECT_EQ(Calls(), "");
     }

@@ -68,9 +68,9 @@ TEST(HostInstaller, OutcomesAndMessages) {
         {"silent uninstall refused", false, true, Manager::Refuses,
          {{true, uninstallFailure + refusal + "\""}}, 0},
         {"install without manager", true, true, Manager::Unavailable,
-         {{true, installFailure + unavailable + "\""}}, 1},
+         {{true, unavailable}}, 1},
         {"uninstall without manager", false, false, Manager::Unavailable,
-         {{true, uninstallFailure + unavailable + "\""}}, 1},
+         {{true, unavailable}}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

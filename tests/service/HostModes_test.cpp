@@ -121,10 +121,8 @@ TEST_F(HostModes, InstallAndUninstallReachTheServiceManager) {
     EXPECT_EQ(Host().Run(uninstall), 1);
     EXPECT_EQ(messages.messages,
               (std::vector<test::ResultMessage>{
-                  {true, "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to install with "
-                         "error: \"o gerenciador de serviços não está em execução\""},
-                  {true, "Service \"Brisen Fiscal - Atualizador Fiscal\" failed to uninstall with "
-                         "error: \"o gerenciador de serviços não está em execução\""}}));
+                  {true, "o gerenciador de serviços não está em execução"},
+                  {true, "o gerenciador de serviços não está em execução"}}));
     EXPECT_TRUE(eventLog.Entries().empty());
 }
 
