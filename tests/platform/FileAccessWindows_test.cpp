@@ -2,52 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
 #include "common/Error.h"
 #include "platform/FileAccess.h"
+#include "tests/platform/OtherHandle.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestFiles.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::OtherHandle;
+using testing::Put;
+using testing::Slurp;
 
-void Put(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Another program's handle on the file, held for the object's life.
-class OtherHandle {
-public:
-    OtherHandle(const fs::path& path, DWORD access, DWORD share)
-        : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr)) {}
-    ~OtherHandle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    OtherHandle(const OtherHandle&) = delete;
-    OtherHandle& operator=(const OtherHandle&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    std::string ReadFromStart() {
-        SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-        std::string content(4096, '\0');
-        DWORD read = 0;
-        if (!ReadFile(handle_, content.data(), static_cast<DWORD>(content.size()), &read, nullptr)) return "<error>";
-        content.resize(read);
-        return content;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 std::size_t EntriesIn(const fs::path& directory) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(directory), fs::directory_iterator()));

@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
 #include "common/Error.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestFiles.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Put(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::Put;
+using testing::Slurp;
 
 // Expects a vr::Error whose message names the file.
 template <typename F>

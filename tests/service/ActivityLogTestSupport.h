@@ -7,6 +7,7 @@
 
 #include "common/Clock.h"
 #include "common/RegionalSettings.h"
+#include "tests/platform/TestFiles.h"
 
 namespace vr::testing {
 
@@ -21,15 +22,6 @@ inline RegionalSettings SettingsFor(const std::string& codePage) {
     RegionalSettings settings;
     settings.ansiCodePage = codePage;
     return settings;
-}
-
-inline std::string Slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void Put(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // UTF-16 bytes of a text, written out by hand so that the expectations do not come from the

@@ -6,6 +6,7 @@
 
 #include "common/Error.h"
 #include "service/ActivityLog.h"
+#include "tests/platform/OtherHandle.h"
 #include "tests/platform/TempDir.h"
 #include "tests/service/ActivityLogTestSupport.h"
 
@@ -13,35 +14,9 @@ namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::OtherHandle;
 using testing::Put;
 using testing::Slurp;
-
-// An operator's program holding the log open with the given sharing, for the object's life.
-class Viewer {
-public:
-    Viewer(const fs::path& path, DWORD share)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr)) {}
-    ~Viewer() {
-        if (valid()) CloseHandle(handle_);
-    }
-    Viewer(const Viewer&) = delete;
-    Viewer& operator=(const Viewer&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    // What a viewer following the file shows: everything from the start.
-    std::string Shown() {
-        SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-        std::string content(4096, '\0');
-        DWORD read = 0;
-        if (!ReadFile(handle_, content.data(), static_cast<DWORD>(content.size()), &read, nullptr)) return "<error>";
-        content.resize(read);
-        return content;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 class ActivityLogWindowsTest : public ::testing::Test {
 protected:
@@ -55,7 +30,7 @@ protected:
 TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
     ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
     log.Append("início");
-    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
     log.Append("ação");
     log.Append("fim");
@@ -63,7 +38,7 @@ TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
         "\r\n05/03/2024 07:08:09 - in\xED" "cio\r\n"
         "\r\n05/03/2024 07:08:09 - a\xE7\xE3o\r\n"
         "\r\n05/03/2024 07:08:09 - fim\r\n";
-    EXPECT_EQ(viewer.Shown(), expected);
+    EXPECT_EQ(viewer.ReadFromStart(), expected);
     EXPECT_EQ(Slurp(file), expected);
 }
 
@@ -71,11 +46,11 @@ TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
 // allows while another program holds the file without letting it be deleted.
 TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionStillTakesANewProcesssEntry) {
     Put(file, "\r\n05/03/2024 07:00:00 - antes\r\n");
-    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
     ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
     log.Append("depois");
-    EXPECT_EQ(viewer.Shown(),
+    EXPECT_EQ(viewer.ReadFromStart(),
               "\r\n05/03/2024 07:00:00 - antes\r\n"
               "\r\n05/03/2024 07:08:09 - depois\r\n");
 }
@@ -85,7 +60,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionStillTakesANewProcesssEntr
 // stays as it was with nothing left beside it.
 TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteIsRefused) {
     Put(file, "antes\n");
-    Viewer viewer(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
     ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
     try {
@@ -94,7 +69,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteI
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
     }
-    EXPECT_EQ(viewer.Shown(), "antes\n");
+    EXPECT_EQ(viewer.ReadFromStart(), "antes\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
