@@ -1,11 +1,9 @@
-#include "platform/DynamicLibrary.h"
-
 #include <windows.h>
 
 #include <cstdint>
-#include <utility>
 
-#include "common/Error.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/LibraryLoader.h"
 #include "platform/windows/WindowsText.h"
 
 namespace vr {
@@ -13,8 +11,6 @@ namespace vr {
 namespace {
 
 HMODULE AsModule(void* handle) { return static_cast<HMODULE>(handle); }
-
-void* AsAddress(FARPROC proc) { return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(proc)); }
 
 // A library whose own dependencies are missing would otherwise show a dialog that nobody sees
 // in a service and that blocks the load until dismissed.
@@ -31,47 +27,22 @@ private:
 
 }  // namespace
 
-DynamicLibrary DynamicLibrary::OpenFirst(const std::vector<std::string>& names, const std::string& symbol) {
-    NoErrorDialogs quiet;
-    std::string failures;
-    for (const std::string& name : names) {
-        HMODULE module = LoadLibraryW(win::Widen(name).c_str());
-        std::string reason;
-        if (module == nullptr) {
-            reason = win::SystemReason(GetLastError());
-        } else if (GetProcAddress(module, symbol.c_str()) == nullptr) {
-            // A library of the right name but an older version: say so rather than "missing".
-            reason = "a biblioteca não exporta " + symbol + " (versão antiga demais)";
-            FreeLibrary(module);
-        } else {
-            return DynamicLibrary(module, name);
-        }
-        if (!failures.empty()) failures += "; ";
-        failures += name + ": " + reason;
-    }
-    if (names.empty()) failures = "nenhum nome de biblioteca informado";
-    throw Error("Não foi possível carregar a biblioteca cliente (" + failures + ")");
+namespace loader {
+
+void* Load(const std::string& name, std::string& reason) {
+    const NoErrorDialogs quiet;
+    HMODULE module = LoadLibraryW(win::Widen(name).c_str());
+    if (module == nullptr) reason = win::SystemReason(GetLastError());
+    return module;
 }
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), name_(std::move(other.name_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) FreeLibrary(AsModule(handle_));
-        handle_ = std::exchange(other.handle_, nullptr);
-        name_ = std::move(other.name_);
-    }
-    return *this;
+void* Find(void* handle, const std::string& symbol) {
+    return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(GetProcAddress(AsModule(handle), symbol.c_str())));
 }
 
-DynamicLibrary::~DynamicLibrary() {
-    if (handle_ != nullptr) FreeLibrary(AsModule(handle_));
-}
+void Unload(void* handle) { FreeLibrary(AsModule(handle)); }
 
-void* DynamicLibrary::Symbol(const std::string& name) const {
-    return handle_ != nullptr ? AsAddress(GetProcAddress(AsModule(handle_), name.c_str())) : nullptr;
-}
+}  // namespace loader
 
 std::vector<std::string> FirebirdClientLibraryNames() { return {"fbclient.dll", "fbembed.dll"}; }
 
