@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "platform/ServiceNotifier.h"
 #include "service/HostedService.h"
 #include "service/MonotonicClock.h"
+#include "tests/platform/TempDir.h"
 
 namespace vr::test {
 
@@ -93,25 +93,7 @@ public:
     void SetCycleOutcome(TResultadoCiclo value) override { outcome = value; }
 };
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("vr-host-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = testing::TempDir;
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(20);
