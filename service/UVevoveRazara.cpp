@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/Error.h"
+#include "tax/TaxRules.h"
 #include "webservice/PlatformHttpClient.h"
 
 namespace vr {
@@ -22,6 +23,9 @@ TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
       http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {}
 
 TSrvVevoveRazara::~TSrvVevoveRazara() = default;
+
+// The same rule as the unit's function; the module offers it as a method too.
+std::string TSrvVevoveRazara::ExtraiNumero(std::string_view texto) const { return vr::ExtraiNumero(texto); }
 
 void TSrvVevoveRazara::DoSaveLog(std::string_view Msg) { log_.Append(Msg); }
 

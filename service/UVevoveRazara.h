@@ -1,7 +1,9 @@
 #pragma once
 
 // The service module: one instance holds the service's components as fields and offers its
-// operations as methods. Each subsystem defines its methods in its own folder.
+// operations as methods, all defined in service/, one file per group of operations:
+// UpdateCycle.cpp (the cycle), ConnectionSettings.cpp, FeedRequest.cpp, FeedApplication.cpp,
+// ProcedureCalls.cpp, ModuleLifecycle.cpp (lifecycle events) and UVevoveRazara.cpp (the log).
 
 #include <exception>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <string_view>
 
 #include "common/Clock.h"
+#include "common/Json.h"
 #include "common/RegionalSettings.h"
 #include "database/TConnection.h"
 #include "database/TQuery.h"
@@ -21,9 +24,11 @@
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
 #include "service/Timer.h"
-#include "tax/UFuncoesBrisen.h"
+#include "tax/TaxRecord.h"
 #include "webservice/HttpClient.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/AnswerDump.h"
+#include "webservice/ConsultaEAN.h"
+#include "webservice/Endpoints.h"
 
 namespace vr {
 
@@ -36,6 +41,9 @@ struct TModuleSetup {
     // The HTTPS client of the exchanges with the classification service; when none is given
     // the module uses the platform's own.
     HttpClient* http = nullptr;
+    std::string baseAddress{kBaseAddressPadrao};  // origin of the classification service
+    int timeoutAtualizacaoMs = kTimeoutAtualizacaoMs;
+    int timeoutConsultaEANMs = kTimeoutConsultaEANMs;
 };
 
 class TSrvVevoveRazara {
@@ -47,14 +55,14 @@ public:
 
     const TModuleSetup& setup() const { return setup_; }
 
-    // --- Activity log (service/) ---
+    // --- Activity log ---
 
     // Appends one entry to the activity log; throws vr::Error when the file cannot be written.
     void DoSaveLog(std::string_view Msg);
     // The handler for errors that leave an event handler: logs the error's message.
     void ManipulaExcecoes(const std::exception& E);
 
-    // --- Tax rules (tax/) ---
+    // --- Tax rules ---
 
     std::string ExtraiNumero(std::string_view texto) const;
 
@@ -63,18 +71,18 @@ public:
     // to their end; false when the answer reported an error. Raises on a malformed answer.
     bool RetornoAtualizacao(std::string_view JSonRetorno);
 
-    // --- Classification service (webservice/) ---
+    // --- Classification service ---
 
     // Requests the updates feed for the day before Database and applies a status 200 answer.
     // Reads CGC, BRISEN_ID and BRISEN_TOKEN from TBPadrao's current row.
     bool AtualizacaoTributos(const LocalDateTime& Database);
 
-    // --- Update cycle (service/) ---
+    // --- Update cycle ---
 
     // One update cycle: the handler of Timer's ticks.
     void TimerTimer();
 
-    // --- Service host (service/) ---
+    // --- Service host ---
 
     // The update cycle's timer: disarmed until the service runs; its ticks run TimerTimer on
     // the main thread. The service thread arms and disarms it, each cycle disarms and re-arms.
@@ -91,7 +99,7 @@ public:
     // Main thread, at the end of the process: disarms Timer.
     void ServiceDestroy();
 
-    // --- Database access (database/) ---
+    // --- Database access ---
 
     // The connection to the store's database and the components on it. The connection is
     // opened and closed by each cycle; closing it closes the queries, unprepares the procedure

@@ -1,5 +1,6 @@
 // Program entry of the service executable.
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "service/ServiceHost.h"
 #include "service/ServiceNames.h"
 #include "service/UVevoveRazara.h"
+#include "webservice/Endpoints.h"
 
 namespace {
 
@@ -62,6 +64,9 @@ int main(int argc, char** argv) {
         setup.directory = directory;
         setup.settings = vr::ReadRegionalSettings();
         setup.clock = &clock;
+        // A test or demo service instead of the real one; only the entry reads the environment.
+        const char* baseAddress = std::getenv("VEVOVERAZARA_BASE_URL");
+        setup.baseAddress = vr::BaseAddress(baseAddress != nullptr ? baseAddress : "");
 
         vr::TSrvVevoveRazara SrvVevoveRazara(setup);
         SrvVevoveRazara.ServiceCreate(loop);

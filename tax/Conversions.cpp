@@ -2,8 +2,8 @@
 #include <limits>
 #include <optional>
 
-#include "tax/NumberText.h"
-#include "tax/UFuncoesBrisen.h"
+#include "common/NumberText.h"
+#include "tax/TaxRules.h"
 
 namespace vr {
 namespace {

@@ -1,5 +1,6 @@
 #include "common/Text.h"
-#include "tax/UFuncoesBrisen.h"
+#include "common/ValueText.h"
+#include "tax/TaxRules.h"
 
 namespace vr {
 namespace {

@@ -1,7 +1,7 @@
 #include <array>
 #include <utility>
 
-#include "tax/UFuncoesBrisen.h"
+#include "tax/TaxRules.h"
 
 namespace vr {
 

@@ -5,7 +5,7 @@
 #include "common/Json.h"
 #include "common/Text.h"
 #include "platform/CodePage.h"
-#include "tax/UFuncoesBrisen.h"
+#include "common/ValueText.h"
 #include "webservice/JsonWriters.h"
 
 namespace vr {

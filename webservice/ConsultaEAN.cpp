@@ -1,8 +1,12 @@
 #include <optional>
 
 #include "common/Json.h"
+#include "common/ValueText.h"
 #include "webservice/AnswerDecoding.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "tax/TaxRules.h"
+#include "webservice/AnswerDump.h"
+#include "webservice/ConsultaEAN.h"
+#include "webservice/Endpoints.h"
 
 namespace vr {
 
@@ -35,7 +39,7 @@ TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::stri
     std::optional<THttpAnswer> answer;  // as far as it was received
     try {
         THttpRequest request;
-        request.url = BaseURLConsultaEAN();
+        request.url = BaseURLConsultaEAN(contexto.baseAddress);
         request.url += IDUsuario;
         request.url += '/';
         request.url += CNPJ;
@@ -43,7 +47,7 @@ TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::stri
         request.url += TokenAcesso;
         request.query = {{"ean", std::string(CodigoProduto)},
                          {"descricao", std::string(DescricaoProduto)}};
-        request.timeoutMs = kTimeoutConsultaEANMs;
+        request.timeoutMs = contexto.timeoutMs;
         try {
             answer = contexto.cliente.Get(request);
         } catch (const RestError& e) {

@@ -1,20 +1,16 @@
-#include <cstdlib>
-
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/Endpoints.h"
 
 namespace vr {
 
-// The override is read on every call, so a test or demo can point at its own service.
-std::string BaseAddress() {
-    const char* configured = std::getenv("VEVOVERAZARA_BASE_URL");
-    if (configured == nullptr || *configured == '\0') return std::string(kBaseAddressPadrao);
-    std::string base = configured;
+std::string BaseAddress(std::string_view configured) {
+    if (configured.empty()) return std::string(kBaseAddressPadrao);
+    std::string base(configured);
     if (base.ends_with('/')) base.pop_back();
     return base;
 }
 
-std::string BaseURLAtualizacao() { return BaseAddress() + "/v2.0/atualizacoes"; }
+std::string BaseURLAtualizacao(std::string_view base) { return std::string(base) + "/v2.0/atualizacoes"; }
 
-std::string BaseURLConsultaEAN() { return BaseAddress() + "/v2.0/consulta-ean/"; }
+std::string BaseURLConsultaEAN(std::string_view base) { return std::string(base) + "/v2.0/consulta-ean/"; }
 
 }  // namespace vr

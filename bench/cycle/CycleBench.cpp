@@ -92,7 +92,7 @@ ServiceDir::ServiceDir(const Store& store) {
     path_ = fs::temp_directory_path() / ("vr-bench-cycle-" + std::to_string(random()));
     fs::create_directories(path_);
     std::ofstream(path_ / "Rivelto.ini", std::ios::binary)
-        << "[Rivelto]\r\nServidor=" << testing::kServer << "\r\nCaminho=" << store.path() << "\r\n";
+        << "[Rivelto]\r\nServidor=" << test::kServer << "\r\nCaminho=" << store.path() << "\r\n";
 }
 
 ServiceDir::~ServiceDir() {
@@ -119,6 +119,7 @@ void Service::Serve() {
 }
 
 void UseStandin(const vr::standin::Server& server) {
+    // For the executable run in a child; the module in process is given the address.
     setenv("VEVOVERAZARA_BASE_URL", server.Origin().c_str(), 1);
     setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
     setenv("no_proxy", "127.0.0.1,localhost", 1);

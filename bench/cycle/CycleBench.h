@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/database/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/standin/Standin.h"
 
 namespace vr::bench {
@@ -39,7 +39,7 @@ public:
     const std::string& path() const { return db_.path(); }
 
 private:
-    testing::TestDatabase db_;
+    test::TestDatabase db_{{VR_DEMO_SCHEMA}};
 };
 
 // A directory beside which the service finds Rivelto.ini pointing at the store; removed at the

@@ -199,9 +199,11 @@ int main(int argc, char** argv) {
         bench::UseStandin(service.server());
         bench::ServiceDir dir(store);
         vr::SystemClock clock;
-        vr::TSrvVevoveRazara module(vr::TModuleSetup{dir.path(), vr::RegionalSettings{}, &clock});
         const std::string origin = service.server().Origin();
-        const std::string connectString = std::string(vr::testing::kServer) + "/3050:" + store.path();
+        vr::TModuleSetup setup{dir.path(), vr::RegionalSettings{}, &clock};
+        setup.baseAddress = origin;
+        vr::TSrvVevoveRazara module(setup);
+        const std::string connectString = std::string(vr::test::kServer) + "/3050:" + store.path();
         curl_global_init(CURL_GLOBAL_DEFAULT);
 
         Clock::duration moduleTime{};

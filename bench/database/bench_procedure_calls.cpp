@@ -19,7 +19,7 @@
 #include "database/Latin1.h"
 #include "platform/DynamicLibrary.h"
 #include "service/UVevoveRazara.h"
-#include "tests/database/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 namespace {
 
@@ -183,11 +183,11 @@ int main(int argc, char** argv) {
     const int callsPerRound = argc > 1 ? std::atoi(argv[1]) : 500;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 6;
     try {
-        vr::testing::TestDatabase db;
+        vr::test::TestDatabase db;
         const fs::path directory = fs::temp_directory_path() / "vr-bench-database";
         fs::create_directories(directory);
         std::ofstream(directory / "Rivelto.ini", std::ios::binary)
-            << "[Rivelto]\r\nServidor=" << vr::testing::kServer << "\r\nCaminho=" << db.path() << "\r\n";
+            << "[Rivelto]\r\nServidor=" << vr::test::kServer << "\r\nCaminho=" << db.path() << "\r\n";
 
         FixedClock clock;
         vr::TSrvVevoveRazara module(vr::TModuleSetup{directory, vr::RegionalSettings{}, &clock});
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
         module.Connvelmora.Open();
 
         const vr::db::Client& client = vr::db::Client::Load(vr::FirebirdClientLibraryNames());
-        BareCalls bare(client, std::string(vr::testing::kServer) + "/3050:" + db.path());
+        BareCalls bare(client, std::string(vr::test::kServer) + "/3050:" + db.path());
 
         Clock::duration moduleTime{};
         Clock::duration bareTime{};

@@ -15,7 +15,7 @@
 
 #include "tests/standin/Standin.h"
 #include "webservice/PlatformHttpClient.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/ConsultaEAN.h"
 
 namespace {
 
@@ -52,7 +52,6 @@ void Print(const char* name, const Figures& f, int count) {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     vr::standin::Server server({VR_STANDIN_PROGRAM, VR_STANDIN_PYTHON, VR_STANDIN_CERT_DIR});
-    setenv("VEVOVERAZARA_BASE_URL", server.Origin().c_str(), 1);
     setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
     setenv("no_proxy", "127.0.0.1,localhost", 1);
     vr::standin::Response answer;
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
 
     vr::PlatformHttpClient client;
     vr::RegionalSettings settings;
-    const vr::TContextoConsulta contexto{client, settings, dumpDir, {}};
+    const vr::TContextoConsulta contexto{client, settings, dumpDir, {}, server.Origin()};
 
     // Ours: the whole consultation, dump and tax-entry conversion included.
     int failures = 0;

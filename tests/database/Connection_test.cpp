@@ -8,7 +8,7 @@
 #include "database/DatabaseError.h"
 #include "tests/database/DbFixture.h"
 
-namespace vr::testing {
+namespace vr::test {
 namespace {
 
 using ::testing::HasSubstr;
@@ -237,4 +237,4 @@ TEST_F(DbConnection, LostConnectionWithUncommittedWorkFails) {
 }
 
 }  // namespace
-}  // namespace vr::testing
+}  // namespace vr::test

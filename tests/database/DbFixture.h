@@ -15,9 +15,9 @@
 #include "database/TStoredProc.h"
 #include "database/TTableQuery.h"
 #include "database/TTransaction.h"
-#include "tests/database/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
-namespace vr::testing {
+namespace vr::test {
 
 inline const std::vector<std::string> kPadraoColumns = {"CGC", "ESTADO", "BRISEN_ID", "BRISEN_TOKEN",
                                                         "DIRADOR_DATAULTIMAATUALIZACAO"};
@@ -51,4 +51,4 @@ inline void KillServiceAttachments(TestDatabase& db) {
     ADD_FAILURE() << "the server still lists the service's attachments";
 }
 
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -12,8 +12,10 @@
 #include "common/Error.h"
 #include "service/UVevoveRazara.h"
 #include "tests/database/DbFixture.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TempDir.h"
 
-namespace vr::testing {
+namespace vr::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -22,23 +24,6 @@ using ::testing::StartsWith;
 
 const std::string kFailurePrefix = "Falha na operação!!! Anote a mensagem abaixo e envie para o suporte: \r\n";
 
-class FixedClock final : public Clock {
-public:
-    LocalDateTime Now() const override { return {2026, 12, 9, 10, 0, 0}; }
-};
-
-fs::path ScratchDirectory() {
-    std::random_device device;
-    const fs::path dir = fs::temp_directory_path() / ("vr-db-module-" + std::to_string(device()));
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class DbModule : public ::testing::Test {
 protected:
     DbModule() {
@@ -46,7 +31,6 @@ protected:
     }
     ~DbModule() override {
         module.Connvelmora.Close();
-        fs::remove_all(directory);
     }
 
     void WriteIni(const std::string& content) { std::ofstream(directory / "Rivelto.ini", std::ios::binary) << content; }
@@ -87,8 +71,9 @@ protected:
     }
 
     TestDatabase db;
-    const fs::path directory = ScratchDirectory();
-    FixedClock clock;
+    const TempDir scratch{"vr-db-module-"};
+    const fs::path directory = scratch.path();
+    ManualClock clock{{2026, 12, 9, 10, 0, 0}};
     std::vector<std::chrono::milliseconds> pauses;
     TSrvVevoveRazara module{TModuleSetup{directory, RegionalSettings{}, &clock}};
 };
@@ -360,4 +345,4 @@ TEST_F(DbModule, MissingProcedureFailsTheStart) {
 }
 
 }  // namespace
-}  // namespace vr::testing
+}  // namespace vr::test

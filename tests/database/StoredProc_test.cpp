@@ -7,7 +7,7 @@
 #include "database/DatabaseError.h"
 #include "tests/database/DbFixture.h"
 
-namespace vr::testing {
+namespace vr::test {
 namespace {
 
 using ::testing::HasSubstr;
@@ -113,4 +113,4 @@ TEST_F(DbStoredProc, MissingProcedureFailsThePrepare) {
 }
 
 }  // namespace
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -8,7 +8,7 @@
 #include "database/Statement.h"
 #include "tests/database/DbFixture.h"
 
-namespace vr::testing {
+namespace vr::test {
 namespace {
 
 using ::testing::HasSubstr;
@@ -229,4 +229,4 @@ TEST_F(DbTableQuery, MissingTableOrColumnFailsTheOpen) {
 }
 
 }  // namespace
-}  // namespace vr::testing
+}  // namespace vr::test

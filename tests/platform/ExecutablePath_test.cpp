@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/ExecutablePath.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace vr {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ExecutablePathTest, IsTheExecutablesDirectoryWhateverTheWorkingDirectory) {
-    testing::TempDir elsewhere;
+    test::TempDir elsewhere;
     fs::path before = fs::current_path();
     fs::current_path(elsewhere.path());
     fs::path executable = ExecutablePath();

@@ -4,20 +4,20 @@
 
 #include "common/Error.h"
 #include "platform/FileAccess.h"
-#include "tests/platform/TempDir.h"
-#include "tests/platform/TestFiles.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::Put;
-using testing::Slurp;
+using test::Put;
+using test::Slurp;
 
 class FileAccessPosixTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
+    test::TempDir dir;
     fs::path file = dir.path() / "file.log";
 };
 

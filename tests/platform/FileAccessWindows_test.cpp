@@ -5,18 +5,18 @@
 
 #include "common/Error.h"
 #include "platform/FileAccess.h"
-#include "tests/platform/OtherHandle.h"
-#include "tests/platform/TempDir.h"
-#include "tests/platform/TestFiles.h"
+#include "tests/support/OtherHandle.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::OtherHandle;
-using testing::Put;
-using testing::Slurp;
+using test::OtherHandle;
+using test::Put;
+using test::Slurp;
 
 
 std::size_t EntriesIn(const fs::path& directory) {
@@ -25,7 +25,7 @@ std::size_t EntriesIn(const fs::path& directory) {
 
 class FileAccessWindowsTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
+    test::TempDir dir;
     fs::path file = dir.path() / "file.log";
 };
 

@@ -4,16 +4,16 @@
 
 
 #include "common/Error.h"
-#include "tests/platform/TempDir.h"
-#include "tests/platform/TestFiles.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::Put;
-using testing::Slurp;
+using test::Put;
+using test::Slurp;
 
 // Expects a vr::Error whose message names the file.
 template <typename F>
@@ -28,7 +28,7 @@ void ExpectErrorNaming(const fs::path& path, F action) {
 
 class FileAccessTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
+    test::TempDir dir;
     fs::path file = dir.path() / "file.log";
 };
 

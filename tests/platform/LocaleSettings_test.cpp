@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "platform/RegionalSettingsReader.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 // The C library keeps the list it builds from LOCPATH on every newlocale call; only the test
 // sets LOCPATH, and the leak checker should not fail the test on the library's account.
@@ -136,7 +136,7 @@ TEST(LocaleSettingsTest, ReadRegionalSettingsUsesTheProcessEnvironment) {
 // Real locales other than C are not installed here: the test compiles two into a temporary
 // directory and points the C library there, then reads them through the environment.
 TEST(LocaleSettingsTest, ReadsCompiledLatin1AndUtf8Locales) {
-    testing::TempDir locales;
+    test::TempDir locales;
     for (auto [source, charmap] : {std::pair{"pt_BR", "ISO-8859-1"}, std::pair{"de_DE", "UTF-8"}}) {
         std::string name = std::string(source) + "." + charmap;
         std::string command = std::string("localedef -i ") + source + " -f " + charmap + " " +

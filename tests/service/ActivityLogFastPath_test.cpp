@@ -9,16 +9,16 @@
 
 #include "platform/FileAccess.h"
 #include "service/ActivityLog.h"
-#include "tests/platform/TempDir.h"
-#include "tests/service/ActivityLogTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ManualClock.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Put;
-using testing::Slurp;
-using testing::Utf16;
+using test::Put;
+using test::Slurp;
+using test::Utf16;
 
 const std::vector<std::string> kMessages = {
     "primeira: ação",  "", "duas\nlinhas", "termina em CR\r", "fora da página: 日 €",
@@ -35,22 +35,22 @@ struct Start {
 
 class ActivityLogFastPathTest : public ::testing::TestWithParam<Start> {
 protected:
-    testing::ManualClock clock;
+    test::ManualClock clock;
 };
 
 // One object writing every entry (in place after the first) against a new object per entry
 // (each one reading the whole file, and rewriting it unless it is already in the log's form).
 TEST_P(ActivityLogFastPathTest, InPlaceEntriesEqualFullRewrites) {
     const Start& start = GetParam();
-    testing::TempDir inPlace;
-    testing::TempDir rewritten;
+    test::TempDir inPlace;
+    test::TempDir rewritten;
     fs::path inPlaceFile = inPlace.path() / "VevoveRazara.log";
     fs::path rewrittenFile = rewritten.path() / "VevoveRazara.log";
     if (start.file) {
         Put(inPlaceFile, *start.file);
         Put(rewrittenFile, *start.file);
     }
-    RegionalSettings settings = testing::SettingsFor(start.codePage);
+    RegionalSettings settings = test::SettingsFor(start.codePage);
 
     ActivityLog log(inPlace.path(), settings, clock);
     std::uint64_t takenOver = 0;
@@ -79,10 +79,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ActivityLogOutsideChangeTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
-    testing::ManualClock clock;
+    test::TempDir dir;
+    test::ManualClock clock;
     fs::path file = dir.path() / "VevoveRazara.log";
-    ActivityLog log{dir.path(), testing::SettingsFor("ISO-8859-1"), clock};
+    ActivityLog log{dir.path(), test::SettingsFor("ISO-8859-1"), clock};
     const std::string entryA = "\r\n05/03/2024 07:08:09 - A\r\n";
     const std::string entryB = "\r\n05/03/2024 07:08:09 - B\r\n";
 };
@@ -116,13 +116,13 @@ TEST_F(ActivityLogOutsideChangeTest, ReplacedEncodingIsFollowed) {
 TEST_F(ActivityLogOutsideChangeTest, ANewProcessAppendsToALogAlreadyInItsForm) {
     Put(file, entryA);
     const std::uint64_t before = Inode(file);
-    ActivityLog(dir.path(), testing::SettingsFor("ISO-8859-1"), clock).Append("B");
+    ActivityLog(dir.path(), test::SettingsFor("ISO-8859-1"), clock).Append("B");
     EXPECT_EQ(Slurp(file), entryA + entryB);
     EXPECT_EQ(Inode(file), before) << "the file was replaced";
 
     Put(file, "de fora\n");
     const std::uint64_t outside = Inode(file);
-    ActivityLog(dir.path(), testing::SettingsFor("ISO-8859-1"), clock).Append("B");
+    ActivityLog(dir.path(), test::SettingsFor("ISO-8859-1"), clock).Append("B");
     EXPECT_EQ(Slurp(file), "de fora\r\n" + entryB);
     EXPECT_NE(Inode(file), outside) << "the file was not rewritten";
 }

@@ -10,20 +10,20 @@
 #include <string>
 
 #include "common/Error.h"
-#include "tests/platform/TempDir.h"
-#include "tests/service/ActivityLogTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ManualClock.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Slurp;
-using testing::Put;
+using test::Slurp;
+using test::Put;
 
 class ActivityLogPosixTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
-    testing::ManualClock clock;
+    test::TempDir dir;
+    test::ManualClock clock;
     fs::path file = dir.path() / "VevoveRazara.log";
 };
 
@@ -34,7 +34,7 @@ TEST_F(ActivityLogPosixTest, UnreadableFileGetsTheFailureAppendedNotReplaced) {
     int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
 
-    ActivityLog log(dir.path(), testing::SettingsFor("ISO-8859-1"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("ISO-8859-1"), clock);
     log.Append("mensagem perdida");
 
     char buffer[512];
@@ -92,7 +92,7 @@ TEST_F(ActivityLogPosixTest, FullDiskDuringARewriteLeavesTheOldFileWhole) {
     std::string old;
     for (int i = 0; i < 100; ++i) old += "linha antiga " + std::to_string(i) + "\n";
     Put(file, old);
-    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("UTF-8"), clock);
     {
         FileSizeLimit limit(old.size() / 2);
         ExpectWriteErrorNaming(file, [&] { log.Append("nova"); });
@@ -103,7 +103,7 @@ TEST_F(ActivityLogPosixTest, FullDiskDuringARewriteLeavesTheOldFileWhole) {
 }
 
 TEST_F(ActivityLogPosixTest, FullDiskDuringAnAppendTakesThePartialEntryBack) {
-    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("UTF-8"), clock);
     log.Append("A");
     const std::string before = Slurp(file);
     {

@@ -6,29 +6,29 @@
 
 #include "common/Error.h"
 #include "service/ActivityLog.h"
-#include "tests/platform/OtherHandle.h"
-#include "tests/platform/TempDir.h"
-#include "tests/service/ActivityLogTestSupport.h"
+#include "tests/support/OtherHandle.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ManualClock.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::OtherHandle;
-using testing::Put;
-using testing::Slurp;
+using test::OtherHandle;
+using test::Put;
+using test::Slurp;
 
 class ActivityLogWindowsTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
-    testing::ManualClock clock;
+    test::TempDir dir;
+    test::ManualClock clock;
     fs::path file = dir.path() / "VevoveRazara.log";
 };
 
 // A viewer that lets others write (as log viewers do) opened after the service's first entry:
 // the service goes on adding entries and the viewer sees each one.
 TEST_F(ActivityLogWindowsTest, AViewerFollowingTheLogSeesEveryEntry) {
-    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("WINDOWS-1252"), clock);
     log.Append("início");
     OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
@@ -48,7 +48,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionStillTakesANewProcesssEntr
     Put(file, "\r\n05/03/2024 07:00:00 - antes\r\n");
     OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
-    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("WINDOWS-1252"), clock);
     log.Append("depois");
     EXPECT_EQ(viewer.ReadFromStart(),
               "\r\n05/03/2024 07:00:00 - antes\r\n"
@@ -62,7 +62,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteI
     Put(file, "antes\n");
     OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
-    ActivityLog log(dir.path(), testing::SettingsFor("WINDOWS-1252"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("WINDOWS-1252"), clock);
     try {
         log.Append("perdida");
         ADD_FAILURE() << "no error";

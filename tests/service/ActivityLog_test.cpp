@@ -5,21 +5,21 @@
 #include <string>
 
 #include "common/Error.h"
-#include "tests/platform/TempDir.h"
-#include "tests/service/ActivityLogTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ManualClock.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Slurp;
-using testing::Put;
-using testing::Utf16;
+using test::Slurp;
+using test::Put;
+using test::Utf16;
 
 class ActivityLogTest : public ::testing::Test {
 protected:
-    testing::TempDir dir;
-    testing::ManualClock clock;
+    test::TempDir dir;
+    test::ManualClock clock;
     fs::path file = dir.path() / "VevoveRazara.log";
 };
 
@@ -46,7 +46,7 @@ TEST_F(ActivityLogTest, FirstEntryIsWrittenInTheAnsiCodePage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(file);
-        ActivityLog log(dir.path(), testing::SettingsFor(c.codePage), clock);
+        ActivityLog log(dir.path(), test::SettingsFor(c.codePage), clock);
         EXPECT_EQ(log.path(), file);
         log.Append(c.message);
         EXPECT_EQ(Slurp(file), c.expected);
@@ -54,7 +54,7 @@ TEST_F(ActivityLogTest, FirstEntryIsWrittenInTheAnsiCodePage) {
 }
 
 TEST_F(ActivityLogTest, TimestampUsesTheSettingsSeparatorsAndTheClock) {
-    RegionalSettings settings = testing::SettingsFor("UTF-8");
+    RegionalSettings settings = test::SettingsFor("UTF-8");
     settings.dateSeparator = "-";
     settings.timeSeparator = ".";
     ActivityLog log(dir.path(), settings, clock);
@@ -66,7 +66,7 @@ TEST_F(ActivityLogTest, TimestampUsesTheSettingsSeparatorsAndTheClock) {
 }
 
 TEST_F(ActivityLogTest, MessageLineBreaksBecomeCrLf) {
-    ActivityLog log(dir.path(), testing::SettingsFor("UTF-8"), clock);
+    ActivityLog log(dir.path(), test::SettingsFor("UTF-8"), clock);
     log.Append("linha 1\nlinha 2\r\nlinha 3\rfim");
     log.Append("termina em LF\n");
     log.Append("CR e LF separados\r\r\n");
@@ -102,7 +102,7 @@ TEST_F(ActivityLogTest, ExistingFilesKeepTheirEncodingAndContent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Put(file, c.before);
-        ActivityLog log(dir.path(), testing::SettingsFor("ISO-8859-1"), clock);
+        ActivityLog log(dir.path(), test::SettingsFor("ISO-8859-1"), clock);
         log.Append("ação €");
         EXPECT_EQ(Slurp(file), c.after);
     }
@@ -121,7 +121,7 @@ TEST_F(ActivityLogTest, WriteFailuresReachTheCallerNamingTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ActivityLog log(c.directory, testing::SettingsFor("UTF-8"), clock);
+        ActivityLog log(c.directory, test::SettingsFor("UTF-8"), clock);
         try {
             log.Append("x");
             ADD_FAILURE() << "no error";

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "common/Clock.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 #include "service/UVevoveRazara.h"
-#include "tests/database/TestDatabase.h"
-#include "tests/webservice/StandinEnvironment.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/StandinEnvironment.h"
 
 namespace vr::test {
 
@@ -28,24 +31,6 @@ inline const std::string kCgcDigits = "12345678000190";
 inline const std::string kToken = "token-secreto";
 inline const std::string kFeedPath = "/v2.0/atualizacoes/" + kId + "/" + kCgcDigits + "/" + kToken;
 inline const std::string kConsultaPath = "/v2.0/consulta-ean/" + kId + "/" + kCgcDigits + "/" + kToken;
-
-class SettableClock final : public Clock {
-public:
-    LocalDateTime now{2024, 3, 10, 9, 15, 0};
-    LocalDateTime Now() const override { return now; }
-};
-
-inline std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline fs::path ScratchDirectory(const std::string& prefix) {
-    std::random_device device;
-    const fs::path dir = fs::temp_directory_path() / (prefix + std::to_string(device()) + std::to_string(device()));
-    fs::create_directories(dir);
-    return dir;
-}
 
 // The messages of the activity log's entries, in order. Every entry starts with CR LF and a
 // timestamp line "DD/MM/YYYY HH:MM:SS - ".
@@ -120,14 +105,13 @@ inline std::string FeedBody(const std::vector<std::string>& products, const std:
 class CycleFixture : public ::testing::Test {
 protected:
     CycleFixture() {
-        WriteIni(IniFor(testing::kServer, db.path()));
+        WriteIni(IniFor(test::kServer, db.path()));
         server.ClearRoutes();
         server.TakeRequests();
     }
     ~CycleFixture() override {
         module.Connvelmora.Close();
         server.ClearRoutes();
-        fs::remove_all(directory);
     }
 
     void WriteIni(const std::string& content) {
@@ -151,11 +135,21 @@ protected:
         return targets;
     }
 
-    testing::TestDatabase db;
+    test::TestDatabase db;
     standin::Server& server = Standin();
-    const fs::path directory = ScratchDirectory("vr-cycle-");
-    SettableClock clock;
-    TSrvVevoveRazara module{TModuleSetup{directory, RegionalSettings{}, &clock}};
+    const TempDir scratch{"vr-cycle-"};
+    const fs::path directory = scratch.path();
+    ManualClock clock{{2024, 3, 10, 9, 15, 0}};
+    TSrvVevoveRazara module{ModuleSetup()};
+
+private:
+    TModuleSetup ModuleSetup() {
+        TModuleSetup setup{directory, RegionalSettings{}, &clock};
+        setup.baseAddress = server.Origin();
+        // A stalled consultation gives up sooner than the service's 10 s; the rule is the same.
+        setup.timeoutConsultaEANMs = 1500;
+        return setup;
+    }
 };
 
 }  // namespace vr::test

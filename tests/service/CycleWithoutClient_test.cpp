@@ -15,39 +15,23 @@
 #include "service/Intervals.h"
 #include "service/MonotonicClock.h"
 #include "service/UVevoveRazara.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TempDir.h"
 
 namespace vr {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FixedClock final : public Clock {
-public:
-    LocalDateTime Now() const override { return {2024, 3, 10, 9, 15, 0}; }
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class CycleWithoutClient : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device device;
-        directory_ = fs::temp_directory_path() /
-                     ("sem-cliente-" + std::to_string(device()) + std::to_string(device()));
-        fs::create_directories(directory_);
         std::ofstream(directory_ / "Rivelto.ini", std::ios::binary)
             << "[Rivelto]\r\nServidor=127.0.0.1\r\nCaminho=C:\\Dados\\RIVELTO.FDB\r\n";
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
-    }
-
-    fs::path directory_;
-    FixedClock clock_;
+    const test::TempDir scratch_{"sem-cliente-"};
+    const fs::path directory_ = scratch_.path();
+    test::ManualClock clock_{{2024, 3, 10, 9, 15, 0}};
 };
 
 TEST_F(CycleWithoutClient, LogsTheLoaderFailureOnceAndArmsTheTimerForTheNextTry) {
@@ -66,7 +50,7 @@ TEST_F(CycleWithoutClient, LogsTheLoaderFailureOnceAndArmsTheTimerForTheNextTry)
     EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
     EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
 
-    const std::string log = codepage::ToUtf8(Slurp(directory_ / "VevoveRazara.log"), "WINDOWS-1252");
+    const std::string log = codepage::ToUtf8(test::Slurp(directory_ / "VevoveRazara.log"), "WINDOWS-1252");
     const std::string prefix = "\r\n10/03/2024 09:15:00 - Falha na conexão com o banco de dados: ";
     ASSERT_TRUE(log.starts_with(prefix)) << log;
     EXPECT_EQ(log.find(" - ", prefix.size()), std::string::npos) << "one entry only: " << log;

@@ -347,7 +347,7 @@ TEST_F(Cycle, UnreachableDatabaseLogsOneEntryPerCycle) {
         const char* what;
         std::string ini;
     } const cases[] = {
-        {"no such database file", IniFor(testing::kServer, (directory / "nao-existe.fdb").string())},
+        {"no such database file", IniFor(test::kServer, (directory / "nao-existe.fdb").string())},
         {"nothing listening on the port", IniFor("127.0.0.1/1", db.path())},
     };
     SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'");
@@ -369,7 +369,7 @@ TEST_F(Cycle, UnreachableDatabaseLogsOneEntryPerCycle) {
         EXPECT_THAT(Targets(), IsEmpty());
     }
     // The INI file is read at every cycle: mended, the next cycle connects and updates.
-    WriteIni(IniFor(testing::kServer, db.path()));
+    WriteIni(IniFor(test::kServer, db.path()));
     RunCycle();
     EXPECT_EQ(module.ResultadoCiclo, rcConcluida);
     EXPECT_EQ(Targets().size(), 1u);

@@ -43,27 +43,27 @@ protected:
         std::error_code linked;
         fs::create_hard_link(VR_SERVICE_BINARY, binary, linked);
         if (linked) fs::copy_file(VR_SERVICE_BINARY, binary);
-        WriteIni(IniFor(testing::kServer, db.path()));
+        WriteIni(IniFor(test::kServer, db.path()));
         server.ClearRoutes();
         server.TakeRequests();
     }
     ~EndToEnd() override {
         server.ClearRoutes();
-        fs::remove_all(directory);
     }
 
     void WriteIni(const std::string& content) {
         std::ofstream(directory / "Rivelto.ini", std::ios::binary | std::ios::trunc) << content;
     }
 
-    // One foreground cycle; the stand-in's address and CA come from this process's environment.
+    // One foreground cycle, pointed at the stand-in; its CA comes from this process's environment.
     // A sanitized build of the executable gets the same runtime option as this test (see
     // Cycle_test.cpp) and an exit code of its own for its findings; other builds ignore both.
     Outcome RunOnce() {
         const char* asan = std::getenv("ASAN_OPTIONS");
         const std::string asanOptions = (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
                                         "intercept_tls_get_addr=0:exitcode=86";
-        const std::string command = "env -u NOTIFY_SOCKET LC_ALL=C.UTF-8 'ASAN_OPTIONS=" + asanOptions + "' '" +
+        const std::string command = "env -u NOTIFY_SOCKET LC_ALL=C.UTF-8 'ASAN_OPTIONS=" + asanOptions +
+                                    "' 'VEVOVERAZARA_BASE_URL=" + server.Origin() + "' '" +
                                     binary.string() + "' /ONCE 2>'" + (directory / "stderr.txt").string() + "'";
         Outcome outcome;
         FILE* pipe = ::popen(command.c_str(), "r");
@@ -84,9 +84,10 @@ protected:
         return db.Column("SELECT COALESCE(CAST(" + column + " AS VARCHAR(40)), 'NULL') FROM DIRADOR_CHAMADAS ORDER BY ID");
     }
 
-    testing::TestDatabase db;
+    test::TestDatabase db;
     standin::Server& server = Standin();
-    const fs::path directory = ScratchDirectory("vr-e2e-");
+    const TempDir scratch{"vr-e2e-"};
+    const fs::path directory = scratch.path();
     const fs::path binary = directory / "VevoveRazara";
 };
 
@@ -145,7 +146,7 @@ TEST_F(EndToEnd, OutcomesOtherThanAnUpdate) {
         db.Execute("UPDATE PADRAO SET BRISEN_TOKEN = '" + kToken + "'");
         db.Execute("UPDATE PADRAO SET " + c.assignments);
         fs::remove(directory / "VevoveRazara.log");
-        WriteIni(c.ini.empty() ? IniFor(testing::kServer, db.path()) : c.ini);
+        WriteIni(c.ini.empty() ? IniFor(test::kServer, db.path()) : c.ini);
         server.Route(kFeedPath, c.feed);
         const std::string before = StoredDate();
         const Outcome outcome = RunOnce();

@@ -19,7 +19,7 @@
 #include "platform/ServiceNotifier.h"
 #include "service/HostedService.h"
 #include "service/MonotonicClock.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace vr::test {
 
@@ -92,8 +92,6 @@ public:
     TResultadoCiclo CycleOutcome() const override { return outcome; }
     void SetCycleOutcome(TResultadoCiclo value) override { outcome = value; }
 };
-
-using TempDir = testing::TempDir;
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(20);

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "tax/UFuncoesBrisen.h"
-#include "tests/tax/TaxTestSupport.h"
+#include "tax/TaxRules.h"
+#include "tests/support/Locales.h"
 
 namespace vr {
 namespace {
 
-using testing::CommaLocale;
-using testing::PointLocale;
+using test::CommaLocale;
+using test::PointLocale;
 
 constexpr Decimal kMaxDecimal = std::numeric_limits<Decimal>::max();
 constexpr Decimal kMinDecimal = std::numeric_limits<Decimal>::min();

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "tax/UFuncoesBrisen.h"
-#include "tests/tax/TaxTestSupport.h"
+#include "tax/TaxRules.h"
+#include "tests/support/Locales.h"
 
 namespace vr {
 namespace {
 
-using testing::CommaLocale;
-using testing::PointLocale;
+using test::CommaLocale;
+using test::PointLocale;
 
 // A tax entry as ordered members, each with the JSON text of its value.
 class Entry {

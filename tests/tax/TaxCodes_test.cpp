@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tax/UFuncoesBrisen.h"
+#include "tax/TaxRules.h"
 
 namespace vr {
 namespace {

@@ -5,14 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Json.h"
 #include "common/Text.h"
 #include "platform/CodePage.h"
+#include "tax/TaxRules.h"
 #include "tests/standin/StandinPlatform.h"
-#include "tests/webservice/StandinEnvironment.h"
-#include "tests/webservice/TempDir.h"
+#include "tests/support/StandinEnvironment.h"
+#include "tests/support/TempDir.h"
 #include "webservice/AnswerDecoding.h"
 #include "webservice/PlatformHttpClient.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/ConsultaEAN.h"
 
 namespace vr {
 namespace {
@@ -75,7 +77,7 @@ protected:
     }
 
     TRetornoBrisen Consult(const std::string& ean = "789", const std::string& descricao = "CAFÉ") {
-        const TContextoConsulta contexto{client, settings, dir.path(), [this] { ++pumps; }};
+        const TContextoConsulta contexto{client, settings, dir.path(), [this] { ++pumps; }, base};
         return ConsultaEAN("12345678000195", "SP", "ID-9", "TOK", ean, descricao, contexto);
     }
 
@@ -83,6 +85,7 @@ protected:
     std::string Dump() const { return codepage::ToUtf8(dir.Read("BRISEN_RESPOSTA.LOG"), "WINDOWS-1252"); }
 
     standin::Server& server = test::Standin();
+    std::string base = server.Origin();
     RecordingClient client;
     RegionalSettings settings;
     test::TempDir dir;
@@ -228,13 +231,13 @@ TEST_F(WebConsultaEAN, ExchangeErrorsGiveTheFailureTextAlone) {
     EXPECT_EQ(Dump(), "anterior\r\n");
 
     const std::string origin = server.Origin();
-    for (const std::string& base :
+    for (const std::string& unreachable :
          {std::string("https://127.0.0.1:1"),
           "https://127.0.0.1:" + std::to_string(server.untrustedPort())}) {
-        SCOPED_TRACE(base);
-        standin::SetVariable("VEVOVERAZARA_BASE_URL", base);
+        SCOPED_TRACE(unreachable);
+        base = unreachable;
         const TRetornoBrisen record = Consult();
-        standin::SetVariable("VEVOVERAZARA_BASE_URL", origin);
+        base = origin;
         EXPECT_EQ(record.StatusCode, 0);
         EXPECT_EQ(record.Mensagem, Falha(""));
         EXPECT_EQ(Dump(), "anterior\r\n");

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/webservice/StandinEnvironment.h"
+#include "tests/support/StandinEnvironment.h"
 #include "webservice/PlatformHttpClient.h"
 
 namespace vr {

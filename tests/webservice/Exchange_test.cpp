@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/webservice/StandinEnvironment.h"
+#include "tests/support/StandinEnvironment.h"
 #include "webservice/AnswerDecoding.h"
 #include "webservice/PlatformHttpClient.h"
 

@@ -6,7 +6,7 @@
 #include "common/Json.h"
 #include "common/RegionalSettings.h"
 
-namespace vr::testing {
+namespace vr::test {
 
 inline RegionalSettings CommaLocale() {
     RegionalSettings settings;
@@ -20,4 +20,4 @@ inline RegionalSettings PointLocale() {
     return settings;
 }
 
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -1,4 +1,4 @@
-#include "tests/database/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,7 +11,7 @@
 #include "database/MessageBuffer.h"
 #include "platform/DynamicLibrary.h"
 
-namespace vr::testing {
+namespace vr::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -70,6 +70,7 @@ std::string SysdbaPassword() {
 }
 
 std::string SchemaFile(std::string_view name) {
+    // An absolute path stays as it is.
     const fs::path path = fs::path(VR_TESTS_DATABASE_DIR) / name;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("Cannot read " + path.string());
@@ -169,4 +170,4 @@ db::Attachment TestDatabase::AttachAsService() const {
     return db::Attachment::Attach(TheClient(), Params(path_, "USUARIO", "wenduk"));
 }
 
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-namespace vr::testing {
+namespace vr::test {
 
 class OtherHandle {
 public:
@@ -36,4 +36,4 @@ private:
     HANDLE handle_;
 };
 
-}  // namespace vr::testing
+}  // namespace vr::test

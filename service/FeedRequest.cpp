@@ -1,4 +1,5 @@
-// The updates feed request of the update cycle.
+// The updates feed request of the update cycle, and what the classification service's
+// exchanges take from the module.
 
 #include <cstdio>
 #include <optional>
@@ -9,7 +10,7 @@
 #include "common/Json.h"
 #include "webservice/AnswerDecoding.h"
 #include "webservice/JsonWriters.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/Endpoints.h"
 
 namespace vr {
 namespace {
@@ -30,9 +31,9 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
     const std::string token = TBPadrao.Text("BRISEN_TOKEN");
 
     THttpRequest request;
-    request.url = BaseURLAtualizacao() + "/" + id + "/" + cgc + "/" + token;
+    request.url = BaseURLAtualizacao(setup_.baseAddress) + "/" + id + "/" + cgc + "/" + token;
     request.query = {{"date", DiaAnterior(Database)}};
-    request.timeoutMs = kTimeoutAtualizacaoMs;
+    request.timeoutMs = setup_.timeoutAtualizacaoMs;
 
     THttpAnswer answer = http_->Get(request);
     answer.mediaType = "application/json";
@@ -60,7 +61,8 @@ TDestinoDump TSrvVevoveRazara::DestinoDump() const {
 }
 
 TContextoConsulta TSrvVevoveRazara::ContextoConsulta() {
-    return {*http_, setup_.settings, setup_.directory, [this] { ProcessaMensagens(); }};
+    return {*http_, setup_.settings, setup_.directory, [this] { ProcessaMensagens(); }, setup_.baseAddress,
+            setup_.timeoutConsultaEANMs};
 }
 
 }  // namespace vr

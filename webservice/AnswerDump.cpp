@@ -1,8 +1,9 @@
 #include <random>
 #include <system_error>
 
+#include "common/Error.h"
 #include "platform/CodePage.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/AnswerDump.h"
 
 namespace vr {
 

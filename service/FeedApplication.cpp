@@ -7,9 +7,11 @@
 #include "common/Error.h"
 #include "common/Json.h"
 #include "service/UVevoveRazara.h"
-#include "tax/UFuncoesBrisen.h"
+#include "common/ValueText.h"
+#include "tax/TaxRules.h"
+#include "webservice/AnswerDump.h"
 #include "webservice/JsonWriters.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "webservice/ConsultaEAN.h"
 
 namespace vr {
 namespace {

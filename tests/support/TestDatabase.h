@@ -12,14 +12,14 @@
 #include "database/RowSet.h"
 #include "database/Transaction.h"
 
-namespace vr::testing {
+namespace vr::test {
 
 inline constexpr const char* kServer = "127.0.0.1";
 
 // SYSDBA's password as the server package keeps it.
 std::string SysdbaPassword();
 
-// The text of a file in tests/database.
+// The text of a file in tests/database, or of the file an absolute path names.
 std::string SchemaFile(std::string_view name);
 
 // Runs a script of statements ended by ";" (or the terminator SET TERM chose), each committed.
@@ -27,7 +27,7 @@ void RunScript(db::Attachment& attachment, std::string_view script);
 
 class TestDatabase {
 public:
-    // scripts: names of files in tests/database, run in order.
+    // scripts: names of files in tests/database (or absolute paths), run in order.
     explicit TestDatabase(const std::vector<std::string>& scripts = {"schema.sql"});
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
@@ -55,4 +55,4 @@ private:
     db::Attachment admin_;
 };
 
-}  // namespace vr::testing
+}  // namespace vr::test

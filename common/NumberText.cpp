@@ -1,4 +1,4 @@
-#include "tax/NumberText.h"
+#include "common/NumberText.h"
 
 #include <algorithm>
 #include <array>

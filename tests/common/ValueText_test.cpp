@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "tax/UFuncoesBrisen.h"
-#include "tests/tax/TaxTestSupport.h"
+#include "common/ValueText.h"
+#include "tests/support/Locales.h"
 
 namespace vr {
 namespace {
 
-using testing::CommaLocale;
-using testing::PointLocale;
+using test::CommaLocale;
+using test::PointLocale;
 
 // The value text of the JSON value json, read as member "v" of an object.
 std::string Read(const std::string& json, const RegionalSettings& settings) {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-namespace vr::testing {
+namespace vr::test {
 
 inline std::string Slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -18,4 +18,4 @@ inline void Put(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -3,8 +3,8 @@
 #include <system_error>
 
 #include "common/Error.h"
-#include "tax/NumberText.h"
-#include "tax/UFuncoesBrisen.h"
+#include "common/NumberText.h"
+#include "common/ValueText.h"
 
 namespace vr {
 namespace {

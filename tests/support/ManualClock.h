@@ -1,19 +1,21 @@
 #pragma once
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+// A clock and regional settings of the test's choosing, and text written out by hand.
+
 #include <string>
+#include <string_view>
 
 #include "common/Clock.h"
 #include "common/RegionalSettings.h"
-#include "tests/platform/TestFiles.h"
 
-namespace vr::testing {
+namespace vr::test {
 
 // A clock the test sets by hand.
 class ManualClock final : public Clock {
 public:
+    ManualClock() = default;
+    explicit ManualClock(LocalDateTime start) : now(start) {}
+
     LocalDateTime now{2024, 3, 5, 7, 8, 9};
     LocalDateTime Now() const override { return now; }
 };
@@ -37,4 +39,4 @@ inline std::string Utf16(std::u16string_view text, bool bigEndian) {
     return out;
 }
 
-}  // namespace vr::testing
+}  // namespace vr::test

@@ -1,4 +1,4 @@
-#include "tests/webservice/StandinEnvironment.h"
+#include "tests/support/StandinEnvironment.h"
 
 #include <memory>
 
@@ -34,7 +34,6 @@ standin::Server& Standin() {
         server = std::make_unique<standin::Server>(standin::Options{
             VR_STANDIN_PROGRAM, VR_STANDIN_PYTHON, VR_STANDIN_CERT_DIR});
         // Tests run before any exchange thread exists, so changing the environment is safe here.
-        standin::SetVariable("VEVOVERAZARA_BASE_URL", server->Origin());
         standin::TrustTestCa(server->CaFile());
         standin::SetVariable("no_proxy", "127.0.0.1,localhost");
         standin::SetVariable("NO_PROXY", "127.0.0.1,localhost");

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "tests/webservice/TempDir.h"
-#include "webservice/UFuncoesBrisen.h"
+#include "common/Error.h"
+#include "tests/support/TempDir.h"
+#include "webservice/AnswerDump.h"
 
 namespace vr {
 namespace {

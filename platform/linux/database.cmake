@@ -1,5 +1,0 @@
-# The Linux side of the database client's platform needs: loading the client library by name.
-target_sources(vr_platform PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/DynamicLibrary.cpp
-)
-target_link_libraries(vr_platform PRIVATE ${CMAKE_DL_LIBS})
