@@ -26,7 +26,6 @@ public:
     TTransaction& operator=(const TTransaction&) = delete;
 
     Options& options() { return options_; }
-    bool ReadOnly() const { return readOnly_; }
 
     // Starts it; throws vr::Error when it is already active.
     void StartTransaction();

@@ -9,6 +9,8 @@
 
 namespace vr {
 
+// The values of the Windows service manager's SERVICE_CONTROL_* codes, so that both systems
+// speak one set of codes: on Linux the signals are mapped onto them.
 namespace ControlCode {
 inline constexpr std::uint32_t Stop = 1;
 inline constexpr std::uint32_t Pause = 2;

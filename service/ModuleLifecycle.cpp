@@ -18,6 +18,9 @@ void TSrvVevoveRazara::ServiceExecute(ServiceThread& Sender) { ServeControlReque
 
 void TSrvVevoveRazara::ServiceDestroy() { Timer.SetEnabled(false); }
 
+// A consultation lets the main loop's waiting events run between products, as the service has
+// always done: the cycle runs on the main thread, and a long feed must not hold back what the
+// loop has queued meanwhile (a timer change from the service thread, a stop being reported).
 void TSrvVevoveRazara::ProcessaMensagens() {
     if (mainLoop_ != nullptr) mainLoop_->ProcessMessages();
 }

@@ -18,7 +18,9 @@ std::string ListaDe(std::int32_t idLista) {
     }
 }
 
-// Drops the leading goods-origin digit when the code carries one.
+// Drops the leading goods-origin digit when the code carries one: a CST arrives as three digits
+// (origin + the two-digit CST) and a CSOSN as four (origin + three digits); the point-of-sale
+// table knows the codes without their origin, so only a code of exactly that length is cut.
 std::string SemOrigem(std::string codigo, std::size_t comOrigem) {
     if (text::Utf16Length(codigo) == comOrigem) return text::Utf16Mid(codigo, 1, comOrigem - 1);
     return codigo;
@@ -71,6 +73,8 @@ void ConverteTributo(JsonValue entry, std::string_view UF, TCaminhoTributo camin
     record.AliqMVA = decimal("mva");
     record.AliqFCP = decimal("icms_fcp");
     record.CBNEF = ler("cod_beneficio");
+    // Purchases of goods under tax substitution (already taxed upstream) are booked as 1403, all
+    // other purchases for resale as 1102: the store's system takes the purchase CFOP from here.
     record.CFOPCompra = record.TributacaoPDV == "F" ? "1403" : "1102";
     record.CFOPVenda = ler("cfop_venda");
     record.AliqDesoneracao = decimal("desoneracao_icms");

@@ -26,6 +26,9 @@ std::string CstCSOSNtoTributacao(std::string_view CstCSOSN) {
     return {};
 }
 
+// The states' internal ICMS rates (17 %, 17.5 %, 18 %, 20 %), as the classification rules fix
+// them. They are a table here rather than asked for: the rate is only the fallback for a taxed
+// entry that arrives without one, and a state changing its rate is a change of this table.
 Decimal AliquotaInterna(std::string_view UF) {
     struct Faixa {
         std::array<std::string_view, 16> estados;

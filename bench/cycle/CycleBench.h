@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/TestDatabase.h"
 #include "tests/standin/Standin.h"
+#include "tests/support/TestDatabase.h"
 
 namespace vr::bench {
 

@@ -14,8 +14,8 @@
 #include <sys/resource.h>
 
 #include "tests/standin/Standin.h"
-#include "webservice/PlatformHttpClient.h"
 #include "webservice/ConsultaEAN.h"
+#include "webservice/PlatformHttpClient.h"
 
 namespace {
 

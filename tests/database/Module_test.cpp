@@ -151,7 +151,19 @@ TEST_F(DbModule, CallIsNormalisedExecutedAndCommitted) {
 }
 
 TEST_F(DbModule, ExtraParametersOfTheStoresProcedure) {
-    db.Run(SchemaFile("proc_extra_params.sql"));
+    // More parameters than the service sets: integers of every size, a text and a scaled numeric
+    // stored as an integer, one of them before ATUALIZARSEGMENTO.
+    db.Execute("ALTER TABLE DIRADOR_CHAMADAS ADD EXTRA_PEQUENO SMALLINT");
+    db.Execute("ALTER TABLE DIRADOR_CHAMADAS ADD EXTRA_GRANDE BIGINT");
+    db.Execute("ALTER TABLE DIRADOR_CHAMADAS ADD EXTRA_DECIMAL NUMERIC(9,2)");
+    db.Run(ProcDiradorVariant(
+        {"ATUALIZARSEGMENTO"},
+        {"EXTRA_INTEIRO INTEGER", "ATUALIZARSEGMENTO CHAR(1)", "EXTRA_TEXTO VARCHAR(10)", "EXTRA_PEQUENO SMALLINT",
+         "EXTRA_GRANDE BIGINT", "EXTRA_DECIMAL NUMERIC(9,2)"},
+        "  INSERT INTO DIRADOR_CHAMADAS (TRANSACAO, CODIGOPRODUTO, DIRADOR_IDSEGMENTO, ATUALIZARSEGMENTO,\n"
+        "    EXTRA_INTEIRO, EXTRA_TEXTO, EXTRA_PEQUENO, EXTRA_GRANDE, EXTRA_DECIMAL)\n"
+        "  VALUES (CURRENT_TRANSACTION, :CODIGOPRODUTO, :DIRADOR_IDSEGMENTO, :ATUALIZARSEGMENTO,\n"
+        "    :EXTRA_INTEIRO, :EXTRA_TEXTO, :EXTRA_PEQUENO, :EXTRA_GRANDE, :EXTRA_DECIMAL);"));
     Connect();
     ASSERT_TRUE(Call([](db::TStoredProc& p) {
         p.SetText("CODIGOPRODUTO", "1");
@@ -163,7 +175,10 @@ TEST_F(DbModule, ExtraParametersOfTheStoresProcedure) {
 }
 
 TEST_F(DbModule, ProcedureLackingAParameterFailsWhenItIsSet) {
-    db.Run(SchemaFile("proc_without_atualizarsegmento.sql"));
+    // A store whose procedure predates ATUALIZARSEGMENTO.
+    db.Run(ProcDiradorVariant({"ATUALIZARSEGMENTO"}, {},
+                              "  INSERT INTO DIRADOR_CHAMADAS (TRANSACAO, CODIGOPRODUTO) "
+                              "VALUES (CURRENT_TRANSACTION, :CODIGOPRODUTO);"));
     Connect();
     module.IniciarTransacao(module.ProcDIrador);
     module.ProcDIrador.SetText("CODIGOPRODUTO", "1");

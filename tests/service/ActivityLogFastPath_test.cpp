@@ -9,8 +9,8 @@
 
 #include "platform/FileAccess.h"
 #include "service/ActivityLog.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/TempDir.h"
 
 namespace vr {
 namespace {

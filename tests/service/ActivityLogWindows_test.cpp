@@ -6,9 +6,9 @@
 
 #include "common/Error.h"
 #include "service/ActivityLog.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/OtherHandle.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ManualClock.h"
 
 namespace vr {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "common/Error.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/TempDir.h"
 
 namespace vr {
 namespace {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -14,12 +15,14 @@
 #include <vector>
 
 #include "common/Clock.h"
-#include "tests/support/ManualClock.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
+#include "service/EventLoop.h"
+#include "service/MonotonicClock.h"
 #include "service/UVevoveRazara.h"
-#include "tests/support/TestDatabase.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/StandinEnvironment.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestFiles.h"
 
 namespace vr::test {
 
@@ -128,6 +131,20 @@ protected:
     }
     std::vector<std::string> Calls(const std::string& column) {
         return db.Column("SELECT COALESCE(CAST(" + column + " AS VARCHAR(40)), 'NULL') FROM DIRADOR_CHAMADAS ORDER BY ID");
+    }
+    // One cycle as the main loop runs a tick. An error that leaves it reaches `atHandler` first,
+    // then ManipulaExcecoes, as in the service.
+    void RunCycleThroughTheLoop(const std::function<void(const std::exception&)>& atHandler) {
+        SteadyClock steady;
+        EventLoop loop(steady, [](const std::exception&) {});
+        module.ServiceCreate(loop);
+        loop.SetErrorHandler([&](const std::exception& e) {
+            atHandler(e);
+            module.ManipulaExcecoes(e);
+        });
+        loop.Post([this] { module.Timer.Trigger(); });
+        loop.PostQuit();
+        loop.Run();
     }
     std::vector<std::string> Targets() {
         std::vector<std::string> targets;

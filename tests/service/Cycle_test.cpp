@@ -52,20 +52,13 @@ protected:
 
     // One cycle as the main loop runs a tick: an error that leaves it goes to ManipulaExcecoes.
     std::optional<AtHandler> RunCycleThroughTheLoop() {
-        SteadyClock steady;
-        EventLoop loop(steady, [](const std::exception&) {});
-        module.ServiceCreate(loop);
         std::optional<AtHandler> seen;
-        loop.SetErrorHandler([&](const std::exception& e) {
+        CycleFixture::RunCycleThroughTheLoop([&](const std::exception& e) {
             seen = AtHandler{e.what(), module.Timer.Enabled(), module.Connvelmora.IsOpen(),
                              module.Timer.Interval(),
                              db.Scalar("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$USER = 'USUARIO'"),
                              Log().size()};
-            module.ManipulaExcecoes(e);
         });
-        loop.Post([this] { module.Timer.Trigger(); });
-        loop.PostQuit();
-        loop.Run();
         return seen;
     }
 };

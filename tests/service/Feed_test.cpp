@@ -28,17 +28,8 @@ protected:
 
     // One cycle as the main loop runs it; what an escaping error said, if one did.
     std::string RunCycle() {
-        SteadyClock steady;
-        EventLoop loop(steady, [](const std::exception&) {});
-        module.ServiceCreate(loop);
         std::string error;
-        loop.SetErrorHandler([&](const std::exception& e) {
-            error = e.what();
-            module.ManipulaExcecoes(e);
-        });
-        loop.Post([this] { module.Timer.Trigger(); });
-        loop.PostQuit();
-        loop.Run();
+        RunCycleThroughTheLoop([&](const std::exception& e) { error = e.what(); });
         EXPECT_TRUE(module.Timer.Enabled());
         EXPECT_FALSE(module.Connvelmora.IsOpen());
         return error;

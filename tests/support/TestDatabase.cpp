@@ -1,5 +1,6 @@
 #include "tests/support/TestDatabase.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,38 @@ std::string SchemaFile(std::string_view name) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("Cannot read " + path.string());
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ProcDiradorVariant(const std::vector<std::string>& without, const std::vector<std::string>& extra,
+                               std::string_view body) {
+    const std::string schema = SchemaFile("schema.sql");
+    const std::string head = "CREATE PROCEDURE PROC_DIRADOR (";
+    const std::size_t start = schema.find(head);
+    const std::size_t end = start == std::string::npos ? start : schema.find("\n)", start);
+    if (end == std::string::npos) throw Error("schema.sql declares no PROC_DIRADOR parameter list");
+
+    std::vector<std::string> declarations;
+    std::string list = schema.substr(start + head.size(), end - start - head.size());
+    for (std::size_t pos = 0; pos < list.size();) {
+        std::size_t next = list.find(',', pos);
+        if (next == std::string::npos) next = list.size();
+        std::string declaration = list.substr(pos, next - pos);
+        const auto first = declaration.find_first_not_of(" \r\n");
+        const auto last = declaration.find_last_not_of(" \r\n");
+        pos = next + 1;
+        if (first == std::string::npos) continue;
+        declaration = declaration.substr(first, last - first + 1);
+        const std::string name = declaration.substr(0, declaration.find(' '));
+        if (std::find(without.begin(), without.end(), name) == without.end()) declarations.push_back(declaration);
+    }
+    declarations.insert(declarations.end(), extra.begin(), extra.end());
+
+    std::string script = "SET TERM ^ ;\nCREATE OR ALTER PROCEDURE PROC_DIRADOR (\n";
+    for (std::size_t i = 0; i < declarations.size(); ++i) {
+        script += "  " + declarations[i] + (i + 1 < declarations.size() ? ",\n" : "\n");
+    }
+    script += ")\nAS\nBEGIN\n" + std::string(body) + "\nEND^\nSET TERM ; ^\n";
+    return script;
 }
 
 void RunScript(db::Attachment& attachment, std::string_view script) {

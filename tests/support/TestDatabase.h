@@ -22,6 +22,13 @@ std::string SysdbaPassword();
 // The text of a file in tests/database, or of the file an absolute path names.
 std::string SchemaFile(std::string_view name);
 
+// A script that replaces PROC_DIRADOR by the schema's own with a changed parameter list: the
+// parameters named in `without` left out, the declarations in `extra` added at the end, and
+// `body` (between BEGIN and END) as what it does. Variants of a store's procedure follow the
+// one schema so that they never drift from it.
+std::string ProcDiradorVariant(const std::vector<std::string>& without, const std::vector<std::string>& extra,
+                               std::string_view body);
+
 // Runs a script of statements ended by ";" (or the terminator SET TERM chose), each committed.
 void RunScript(db::Attachment& attachment, std::string_view script);
 

@@ -13,8 +13,8 @@
 #include "tests/support/StandinEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "webservice/AnswerDecoding.h"
-#include "webservice/PlatformHttpClient.h"
 #include "webservice/ConsultaEAN.h"
+#include "webservice/PlatformHttpClient.h"
 
 namespace vr {
 namespace {
