@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
 
 const std::string kFailurePrefix = "Falha na operação!!! Anote a mensagem abaixo e envie para o suporte: \r\n";
 
@@ -182,12 +183,8 @@ TEST_F(DbModule, ProcedureLackingAParameterFailsWhenItIsSet) {
     Connect();
     module.IniciarTransacao(module.ProcDIrador);
     module.ProcDIrador.SetText("CODIGOPRODUTO", "1");
-    try {
-        module.ProcDIrador.SetText("ATUALIZARSEGMENTO", "N");
-        ADD_FAILURE() << "set a parameter the procedure lacks";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), HasSubstr("ATUALIZARSEGMENTO"));
-    }
+    EXPECT_THAT([&] { module.ProcDIrador.SetText("ATUALIZARSEGMENTO", "N"); },
+                ThrowsMessage<Error>(HasSubstr("ATUALIZARSEGMENTO")));
 }
 
 TEST_F(DbModule, UserExceptionLogsItsCatalogueMessageAlone) {
@@ -347,12 +344,8 @@ TEST_F(DbModule, CallFailsWithTheConnectionErrorWhenReconnectionFails) {
 TEST_F(DbModule, MissingProcedureFailsTheStart) {
     db.Execute("DROP PROCEDURE PROC_DIRADOR");
     Connect();
-    try {
-        module.IniciarTransacao(module.ProcDIrador);
-        ADD_FAILURE() << "started a call of a missing procedure";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), HasSubstr("PROC_DIRADOR"));
-    }
+    EXPECT_THAT([&] { module.IniciarTransacao(module.ProcDIrador); },
+                ThrowsMessage<Error>(HasSubstr("PROC_DIRADOR")));
     EXPECT_TRUE(module.TransProcDIrador.Active());  // ended by the commit of the close
     EXPECT_TRUE(LogMessages().empty());
     module.Connvelmora.Close();

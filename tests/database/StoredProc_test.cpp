@@ -11,6 +11,7 @@ namespace vr::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 class DbStoredProc : public ::testing::Test {
 protected:
@@ -77,12 +78,8 @@ TEST_F(DbStoredProc, UndeclaredParameterIsAnErrorNamingIt) {
     Components c(db);
     c.connection.Open();
     c.proc.Prepare();
-    try {
-        c.proc.SetText("DIRADOR_INEXISTENTE", "x");
-        ADD_FAILURE() << "set an undeclared parameter";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), HasSubstr("DIRADOR_INEXISTENTE"));
-    }
+    EXPECT_THAT([&] { c.proc.SetText("DIRADOR_INEXISTENTE", "x"); },
+                ThrowsMessage<Error>(HasSubstr("DIRADOR_INEXISTENTE")));
 }
 
 TEST_F(DbStoredProc, ValueThatDoesNotFitIsAnErrorNamingTheParameter) {
@@ -90,12 +87,7 @@ TEST_F(DbStoredProc, ValueThatDoesNotFitIsAnErrorNamingTheParameter) {
     c.connection.Open();
     c.proc.Prepare();
     c.proc.SetText("DIRADOR_CFOPVENDA", "54O5");
-    try {
-        c.proc.ExecProc();
-        ADD_FAILURE() << "ran with a bad value";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), HasSubstr("DIRADOR_CFOPVENDA"));
-    }
+    EXPECT_THAT([&] { c.proc.ExecProc(); }, ThrowsMessage<Error>(HasSubstr("DIRADOR_CFOPVENDA")));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM DIRADOR_CHAMADAS"), "0");
 }
 
@@ -103,12 +95,8 @@ TEST_F(DbStoredProc, MissingProcedureFailsThePrepare) {
     db.Execute("DROP PROCEDURE PROC_DIRADOR");
     Components c(db);
     c.connection.Open();
-    try {
-        c.proc.Prepare();
-        ADD_FAILURE() << "prepared a missing procedure";
-    } catch (const db::DatabaseError& e) {
-        EXPECT_THAT(e.what(), HasSubstr("Procedure unknown\r\n-PROC_DIRADOR"));
-    }
+    EXPECT_THAT([&] { c.proc.Prepare(); },
+                ThrowsMessage<db::DatabaseError>(HasSubstr("Procedure unknown\r\n-PROC_DIRADOR")));
     EXPECT_FALSE(c.proc.Prepared());
 }
 

@@ -7,11 +7,16 @@
 #include "database/DatabaseError.h"
 #include "database/Statement.h"
 #include "tests/database/DbFixture.h"
+#include "tests/support/Matchers.h"
 
 namespace vr::test {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Property;
+using ::testing::Throws;
+using ::testing::ThrowsMessage;
 
 const LocalDateTime kToday{2026, 12, 9, 0, 0, 0};
 
@@ -146,13 +151,10 @@ TEST_F(DbTableQuery, PostFailsAtOnceWhenAnotherTransactionHoldsTheRow) {
 
     c.padrao.Edit();
     c.padrao.SetDateTime("DIRADOR_DATAULTIMAATUALIZACAO", kToday);
-    try {
-        c.padrao.Post();
-        ADD_FAILURE() << "posted over a held row";
-    } catch (const db::DatabaseError& e) {
-        EXPECT_TRUE(e.Conflict());
-        EXPECT_THAT(e.what(), HasSubstr("deadlock\r\n-update conflicts with concurrent update"));
-    }
+    EXPECT_THAT([&] { c.padrao.Post(); },
+                Throws<db::DatabaseError>(
+                    AllOf(Property(&db::DatabaseError::Conflict, true),
+                          WithMessage(HasSubstr("deadlock\r\n-update conflicts with concurrent update")))));
     EXPECT_FALSE(c.readWrite.Active());
     EXPECT_EQ(c.padrao.DateTime("DIRADOR_DATAULTIMAATUALIZACAO"), (LocalDateTime{2026, 3, 14, 0, 0, 0}));
     holder.Rollback();
@@ -166,16 +168,7 @@ TEST_F(DbTableQuery, PostFailsWhenTheRowIsGone) {
     db.Execute("DELETE FROM PADRAO");
     c.padrao.Edit();
     c.padrao.SetDateTime("DIRADOR_DATAULTIMAATUALIZACAO", kToday);
-    EXPECT_THROW(
-        {
-            try {
-                c.padrao.Post();
-            } catch (const Error& e) {
-                EXPECT_THAT(e.what(), HasSubstr("alterou 0 registros"));
-                throw;
-            }
-        },
-        Error);
+    EXPECT_THAT([&] { c.padrao.Post(); }, ThrowsMessage<Error>(HasSubstr("alterou 0 registros")));
     EXPECT_FALSE(c.readWrite.Active());
 }
 
@@ -192,12 +185,7 @@ TEST_F(DbTableQuery, PostMustChangeExactlyOneRow) {
            "INSERT INTO PADRAO (ID, CGC, DIRADOR_DATAULTIMAATUALIZACAO) VALUES (1, 'b', '2026-01-01');");
     c.padrao.Edit();
     c.padrao.SetDateTime("DIRADOR_DATAULTIMAATUALIZACAO", kToday);
-    try {
-        c.padrao.Post();
-        ADD_FAILURE() << "posted into two rows";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), HasSubstr("alterou 2 registros"));
-    }
+    EXPECT_THAT([&] { c.padrao.Post(); }, ThrowsMessage<Error>(HasSubstr("alterou 2 registros")));
     // Rolled back: neither row changed.
     EXPECT_EQ(db.Column("SELECT DIRADOR_DATAULTIMAATUALIZACAO FROM PADRAO"),
               (std::vector<std::string>{"2026-01-01", "2026-01-01"}));
@@ -217,12 +205,7 @@ TEST_F(DbTableQuery, MissingTableOrColumnFailsTheOpen) {
         db.Run(k.script);
         Components c(db);
         c.connection.Open();
-        try {
-            c.padrao.Open();
-            ADD_FAILURE() << "opened";
-        } catch (const db::DatabaseError& e) {
-            EXPECT_THAT(e.what(), HasSubstr(k.expected));
-        }
+        EXPECT_THAT([&] { c.padrao.Open(); }, ThrowsMessage<db::DatabaseError>(HasSubstr(k.expected)));
         EXPECT_FALSE(c.padrao.Active());
         EXPECT_FALSE(c.readOnly.Active());
     }
