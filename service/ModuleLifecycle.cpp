@@ -1,6 +1,7 @@
 // The service module's lifecycle events and its face towards the service host.
 
 #include <exception>
+#include <utility>
 
 #include "service/HostedService.h"
 #include "service/ModuleHost.h"
@@ -19,6 +20,7 @@ void TSrvVevoveRazara::ServiceExecute(ServiceThread& Sender) { ServeControlReque
 void TSrvVevoveRazara::ServiceDestroy() { Timer.SetEnabled(false); }
 
 void TSrvVevoveRazara::ProcessaMensagens() {
+    if (AoProgredir) AoProgredir();
     if (mainLoop_ != nullptr) mainLoop_->ProcessMessages();
 }
 
@@ -29,5 +31,9 @@ void TModuleHost::Execute(ServiceThread& thread) { module_.ServiceExecute(thread
 TResultadoCiclo TModuleHost::CycleOutcome() const { return module_.ResultadoCiclo; }
 
 void TModuleHost::SetCycleOutcome(TResultadoCiclo outcome) { module_.ResultadoCiclo = outcome; }
+
+void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCiclo = std::move(observer); }
+
+void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
 
 }  // namespace vr
