@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
+#include "service/SupportChecks.h"
 #include "service/Timer.h"
 
 namespace vr {
@@ -26,6 +28,8 @@ public:
     // Called on the main thread wherever a cycle makes progress (a consultation, a write), so
     // that a watchdog hears of a long cycle that is still healthy. Must be cheap.
     virtual void SetProgressHook(std::function<void()> /*hook*/) {}
+    // The support checks, on the main thread, outside any cycle.
+    virtual std::vector<TVerificacao> RunChecks() { return {}; }
 };
 
 // The steps of the module's lifecycle events, kept apart from the module so that they can be

@@ -16,6 +16,7 @@ public:
     void SetCycleOutcome(TResultadoCiclo outcome) override;
     void SetCycleObserver(CycleObserver observer) override;
     void SetProgressHook(std::function<void()> hook) override;
+    std::vector<TVerificacao> RunChecks() override;
 
 private:
     TSrvVevoveRazara& module_;

@@ -36,4 +36,6 @@ void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCicl
 
 void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
 
+std::vector<TVerificacao> TModuleHost::RunChecks() { return module_.VerificaInstalacao(); }
+
 }  // namespace vr

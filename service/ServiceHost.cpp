@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "common/Error.h"
 #include "platform/ControlSignals.h"
@@ -81,10 +82,29 @@ int ServiceHost::Run(const CommandLine& commandLine) {
     switch (commandLine.Action()) {
         case CommandLine::Mode::Install: return installer.Install(commandLine.silent);
         case CommandLine::Mode::Uninstall: return installer.Uninstall(commandLine.silent);
+        case CommandLine::Mode::Help:
+            environment_.messages->Information(
+                UsageText(environment_.processName.empty() ? "VevoveRazara" : environment_.processName));
+            return 0;
+        case CommandLine::Mode::Version: environment_.messages->Information(VersionText()); return 0;
+        case CommandLine::Mode::Check: return RunChecks();
         case CommandLine::Mode::Once: return RunOnce();
         case CommandLine::Mode::Service: return RunAsService();
     }
     return 0;
+}
+
+int ServiceHost::RunChecks() {
+    const std::vector<TVerificacao> checks = service_.RunChecks();
+    const bool passed =
+        !checks.empty() && std::all_of(checks.begin(), checks.end(), [](const TVerificacao& c) { return c.ok; });
+    const std::string text = TextoVerificacoes(checks);
+    if (passed) {
+        environment_.messages->Information(text);
+    } else {
+        environment_.messages->Failure(text);
+    }
+    return passed ? 0 : 1;
 }
 
 int ServiceHost::RunOnce() {

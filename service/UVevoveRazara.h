@@ -25,6 +25,7 @@
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
+#include "service/SupportChecks.h"
 #include "service/Timer.h"
 #include "tax/TaxRecord.h"
 #include "webservice/HttpClient.h"
@@ -141,11 +142,6 @@ public:
 
     // One line per check, its result and its reason; writes nothing to the database, the log
     // or the dump.
-    struct TVerificacao {
-        std::string nome;
-        bool ok = false;
-        std::string detalhe;
-    };
     std::vector<TVerificacao> VerificaInstalacao();
 
 private:
