@@ -28,7 +28,7 @@ std::string PrimeiraLinha(std::string_view text) {
     return std::string(text.substr(0, text.find_first_of("\r\n")));
 }
 
-const char* MensagemDe(std::exception_ptr erro) {
+std::string MensagemDe(std::exception_ptr erro) {
     try {
         std::rethrow_exception(erro);
     } catch (const std::exception& e) {
@@ -53,13 +53,15 @@ void TSrvVevoveRazara::TimerTimer() {
         // The end steps run before the error reaches ManipulaExcecoes.
         const std::exception_ptr erro = std::current_exception();
         EncerraCiclo(erro);
-        ConcluiRelatorio(MensagemDe(erro));
+        const std::string mensagem = MensagemDe(erro);
+        ConcluiRelatorio(mensagem.c_str());
         throw;
     }
     try {
         EncerraCiclo(nullptr);
     } catch (...) {
-        ConcluiRelatorio(MensagemDe(std::current_exception()));
+        const std::string mensagem = MensagemDe(std::current_exception());
+        ConcluiRelatorio(mensagem.c_str());
         throw;
     }
     ConcluiRelatorio(nullptr);
