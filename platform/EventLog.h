@@ -4,7 +4,9 @@
 // activity log may be the very thing that failed.
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vr {
 
@@ -14,6 +16,17 @@ public:
     // Writes one error entry under the given source name. Never throws: when the system log
     // cannot be reached the entry goes to the process's standard error instead.
     virtual void ReportError(std::string_view source, std::string_view message) noexcept = 0;
+
+    // One entry about the service's regular work, with fields that tools can select on
+    // (names in upper case). Where the system log has no such entries this does nothing.
+    struct Field {
+        std::string name;
+        std::string value;
+    };
+    enum class Severity { Information, Warning };
+    virtual void ReportActivity(Severity /*severity*/, std::string_view /*source*/,
+                                std::string_view /*message*/,
+                                const std::vector<Field>& /*fields*/) noexcept {}
 };
 
 // The operating system's event log.

@@ -25,13 +25,25 @@ public:
     using Error::Error;
 };
 
+// What was asked is already so: the service is registered (asked to register it) or is not, or
+// is already marked for removal (asked to remove it). The message is the manager's own refusal.
+class ServiceAlreadyExists : public Error {
+public:
+    using Error::Error;
+};
+class ServiceDoesNotExist : public Error {
+public:
+    using Error::Error;
+};
+
 class ServiceManager {
 public:
     virtual ~ServiceManager() = default;
-    // Registers the service. Throws vr::Error when it already exists or cannot be registered.
+    // Registers the service. Throws ServiceAlreadyExists when it already exists, vr::Error when
+    // it cannot be registered.
     virtual void CreateService(const ServiceRegistration& service) = 0;
-    // Removes the service's registration without stopping it when it runs. Throws vr::Error
-    // when no such service exists or it cannot be removed.
+    // Removes the service's registration without stopping it when it runs. Throws
+    // ServiceDoesNotExist when no such service exists, vr::Error when it cannot be removed.
     virtual void DeleteService(std::string_view name) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "service/CommandLine.h"
 
+#include <string>
+
 namespace vr {
 namespace {
 
@@ -25,15 +27,40 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments) {
         line.uninstall = line.uninstall || IsSwitch(argument, "UNINSTALL");
         line.silent = line.silent || IsSwitch(argument, "SILENT");
         line.once = line.once || IsSwitch(argument, "ONCE");
+        line.check = line.check || IsSwitch(argument, "CHECK");
+        // The GNU spellings that administrators type, exactly so: any other doubled prefix
+        // (--install) stays no switch.
+        line.help = line.help || IsSwitch(argument, "HELP") || argument == "--help";
+        line.version = line.version || IsSwitch(argument, "VERSION") || argument == "--version";
     }
     return line;
 }
 
 CommandLine::Mode CommandLine::Action() const {
+    if (help) return Mode::Help;
+    if (version) return Mode::Version;
     if (install) return Mode::Install;
     if (uninstall) return Mode::Uninstall;
+    if (check) return Mode::Check;
     if (once) return Mode::Once;
     return Mode::Service;
+}
+
+// VR_VERSION and VR_COMMIT come from the build (service/CMakeLists.txt).
+std::string VersionText() { return std::string("VevoveRazara ") + VR_VERSION + " (commit " + VR_COMMIT + ")"; }
+
+std::string UsageText(std::string_view program) {
+    const std::string name(program);
+    return "Uso: " + name + " [/INSTALL | /UNINSTALL | /ONCE | /CHECK | /HELP | /VERSION] [/SILENT]\n"
+           "  (sem opção)  executa como serviço, iniciado pelo gerenciador de serviços\n"
+           "  /INSTALL     registra o serviço no gerenciador de serviços\n"
+           "  /UNINSTALL   remove o registro do serviço (um serviço em execução não é parado)\n"
+           "  /SILENT      com /INSTALL ou /UNINSTALL: não mostra a mensagem de sucesso\n"
+           "  /ONCE        executa um ciclo de atualização agora, em primeiro plano, e termina\n"
+           "  /CHECK       verifica INI, banco de dados, serviço de classificação e arquivos, sem gravar nada\n"
+           "  /HELP        mostra este texto (também --help)\n"
+           "  /VERSION     mostra a versão e o commit de origem (também --version)\n"
+           "As opções começam com \"/\" ou \"-\"; maiúsculas e minúsculas não se distinguem.";
 }
 
 }  // namespace vr

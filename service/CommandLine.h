@@ -12,10 +12,14 @@ struct CommandLine {
     bool install = false;
     bool uninstall = false;
     bool silent = false;
-    bool once = false;  // run one update cycle in the foreground and end
+    bool once = false;   // run one update cycle in the foreground and end
+    bool check = false;  // run the support checks and end
+    bool help = false;     // also "--help"
+    bool version = false;  // also "--version"
 
-    enum class Mode { Install, Uninstall, Once, Service };
-    // INSTALL wins over UNINSTALL, both over ONCE; no switch runs the service.
+    enum class Mode { Help, Version, Install, Uninstall, Check, Once, Service };
+    // HELP, then VERSION, win over everything, since they change nothing; then INSTALL wins
+    // over UNINSTALL, both over CHECK, which wins over ONCE; no switch runs the service.
     Mode Action() const;
 };
 
@@ -23,5 +27,10 @@ bool IsSwitch(std::string_view argument, std::string_view name);
 
 // `arguments` excludes the program's own name.
 CommandLine ParseCommandLine(std::span<const std::string> arguments);
+
+// Every switch with one line about it.
+std::string UsageText(std::string_view program);
+// The project's version and the commit the build came from.
+std::string VersionText();
 
 }  // namespace vr

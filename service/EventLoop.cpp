@@ -64,8 +64,10 @@ void EventLoop::Run() {
             std::optional<Message> message = std::move(queue_.front());
             queue_.pop_front();
             if (!message) return;
+            busy_ = true;
             lock.unlock();
             Dispatch(*message);
+            busy_ = false;
             lock.lock();
             continue;
         }
@@ -81,9 +83,11 @@ void EventLoop::Run() {
             if (tick && (!next || *tick < *next)) next = tick;
         }
         if (due != nullptr) {
+            busy_ = true;
             lock.unlock();
             // Timers detach only on this thread, so `due` outlives its tick.
             Dispatch([due] { due->Trigger(); });
+            busy_ = false;
             lock.lock();
         } else if (next) {
             clock_.WaitUntil(wake_, lock, *next);

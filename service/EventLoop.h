@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -43,6 +44,10 @@ public:
     // for Run to take, and ends the processing.
     void ProcessMessages();
 
+    // Any thread: whether Run is handling a message or a tick (an update cycle) right now. A
+    // quit request posted before the question comes in is ahead of every tick not yet taken.
+    bool Busy() const { return busy_.load(); }
+
     // The handler for errors that leave a message or tick handler. Set it while Run is not
     // running.
     void SetErrorHandler(ErrorHandler handler);
@@ -67,6 +72,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::optional<Message>> queue_;  // std::nullopt asks to quit
     std::vector<TTimer*> timers_;
+    std::atomic<bool> busy_{false};  // set under mutex_ as Run takes an item, cleared after it
 };
 
 }  // namespace vr

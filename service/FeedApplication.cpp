@@ -71,7 +71,7 @@ void TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTribut
     IniciarTransacao(ProcDIrador);
     BindTributo(record, caminho);
     // A refused write is logged and rolled back there; the feed goes on with the next element.
-    FinalizarTransacao(ProcDIrador, true, true);
+    RegistraGravacao(caminho, FinalizarTransacao(ProcDIrador, true, true));
 }
 
 bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
@@ -108,6 +108,7 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
         const TRetornoBrisen record =
             ConsultaEAN(ExtraiNumero(cgc), estado, id, token, ean, descricao, ContextoConsulta());
         if (record.StatusCode == 200) GravaTributo(record, TCaminhoTributo::ctProduto);
+        else RegistraConsultaIgnorada();
     }
 
     const JsonValue segmentos = RequiredArray(root, "tributos");

@@ -36,6 +36,7 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
     request.timeoutMs = setup_.timeoutAtualizacaoMs;
 
     THttpAnswer answer = http_->Get(request);
+    if (AoProgredir) AoProgredir();
     answer.mediaType = "application/json";
     if (answer.statusCode == 200) {
         // The feed is applied from its JSON text, the content written again in indented form and

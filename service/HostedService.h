@@ -1,8 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
+#include "service/SupportChecks.h"
 #include "service/Timer.h"
 
 namespace vr {
@@ -17,6 +21,15 @@ public:
     virtual void Execute(ServiceThread& thread) = 0;
     virtual TResultadoCiclo CycleOutcome() const = 0;
     virtual void SetCycleOutcome(TResultadoCiclo outcome) = 0;
+
+    // Told on the main thread at the end of every cycle, after the timer is re-armed.
+    using CycleObserver = std::function<void(const TRelatorioCiclo&)>;
+    virtual void SetCycleObserver(CycleObserver /*observer*/) {}
+    // Called on the main thread wherever a cycle makes progress (a consultation, a write), so
+    // that a watchdog hears of a long cycle that is still healthy. Must be cheap.
+    virtual void SetProgressHook(std::function<void()> /*hook*/) {}
+    // The support checks, on the main thread, outside any cycle.
+    virtual std::vector<TVerificacao> RunChecks() { return {}; }
 };
 
 // The steps of the module's lifecycle events, kept apart from the module so that they can be

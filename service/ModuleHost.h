@@ -14,6 +14,9 @@ public:
     void Execute(ServiceThread& thread) override;
     TResultadoCiclo CycleOutcome() const override;
     void SetCycleOutcome(TResultadoCiclo outcome) override;
+    void SetCycleObserver(CycleObserver observer) override;
+    void SetProgressHook(std::function<void()> hook) override;
+    std::vector<TVerificacao> RunChecks() override;
 
 private:
     TSrvVevoveRazara& module_;

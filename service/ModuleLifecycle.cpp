@@ -1,6 +1,7 @@
 // The service module's lifecycle events and its face towards the service host.
 
 #include <exception>
+#include <utility>
 
 #include "service/HostedService.h"
 #include "service/ModuleHost.h"
@@ -22,6 +23,7 @@ void TSrvVevoveRazara::ServiceDestroy() { Timer.SetEnabled(false); }
 // always done: the cycle runs on the main thread, and a long feed must not hold back what the
 // loop has queued meanwhile (a timer change from the service thread, a stop being reported).
 void TSrvVevoveRazara::ProcessaMensagens() {
+    if (AoProgredir) AoProgredir();
     if (mainLoop_ != nullptr) mainLoop_->ProcessMessages();
 }
 
@@ -32,5 +34,11 @@ void TModuleHost::Execute(ServiceThread& thread) { module_.ServiceExecute(thread
 TResultadoCiclo TModuleHost::CycleOutcome() const { return module_.ResultadoCiclo; }
 
 void TModuleHost::SetCycleOutcome(TResultadoCiclo outcome) { module_.ResultadoCiclo = outcome; }
+
+void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCiclo = std::move(observer); }
+
+void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
+
+std::vector<TVerificacao> TModuleHost::RunChecks() { return module_.VerificaInstalacao(); }
 
 }  // namespace vr

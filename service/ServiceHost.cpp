@@ -1,13 +1,21 @@
 #include "service/ServiceHost.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <functional>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "common/Error.h"
 #include "platform/ControlSignals.h"
+#include "service/CycleReport.h"
 #include "service/ServiceInstaller.h"
 #include "service/ServiceNames.h"
 #include "service/ServiceThread.h"
@@ -36,6 +44,29 @@ private:
     std::thread thread_;
 };
 
+// The hooks that the module keeps refer to this run's notifier: they go when the run ends.
+class HookReset {
+public:
+    explicit HookReset(HostedService& service) : service_(service) {}
+    ~HookReset() {
+        service_.SetCycleObserver({});
+        service_.SetProgressHook({});
+    }
+    HookReset(const HookReset&) = delete;
+    HookReset& operator=(const HookReset&) = delete;
+
+private:
+    HostedService& service_;
+};
+
+void TellStatus(EventLog& eventLog, const std::function<void()>& send) {
+    try {
+        send();
+    } catch (const std::exception& error) {
+        eventLog.ReportError(NomeServico, std::string("Falha ao informar o estado do serviço: ") + error.what());
+    }
+}
+
 }  // namespace
 
 ServiceHost::ServiceHost(HostedService& service, EventLoop& loop, HostEnvironment environment)
@@ -51,10 +82,29 @@ int ServiceHost::Run(const CommandLine& commandLine) {
     switch (commandLine.Action()) {
         case CommandLine::Mode::Install: return installer.Install(commandLine.silent);
         case CommandLine::Mode::Uninstall: return installer.Uninstall(commandLine.silent);
+        case CommandLine::Mode::Help:
+            environment_.messages->Information(
+                UsageText(environment_.processName.empty() ? "VevoveRazara" : environment_.processName));
+            return 0;
+        case CommandLine::Mode::Version: environment_.messages->Information(VersionText()); return 0;
+        case CommandLine::Mode::Check: return RunChecks();
         case CommandLine::Mode::Once: return RunOnce();
         case CommandLine::Mode::Service: return RunAsService();
     }
     return 0;
+}
+
+int ServiceHost::RunChecks() {
+    const std::vector<TVerificacao> checks = service_.RunChecks();
+    const bool passed =
+        !checks.empty() && std::all_of(checks.begin(), checks.end(), [](const TVerificacao& c) { return c.ok; });
+    const std::string text = TextoVerificacoes(checks);
+    if (passed) {
+        environment_.messages->Information(text);
+    } else {
+        environment_.messages->Failure(text);
+    }
+    return passed ? 0 : 1;
 }
 
 int ServiceHost::RunOnce() {
@@ -97,6 +147,40 @@ int ServiceHost::RunAsService() {
         return 0;
     }
     ServiceThread service(*notifier, eventLog);
+    const HookReset hooks(service_);
+    service_.SetCycleObserver([&](const TRelatorioCiclo& report) {
+        const CycleEntry entry = CycleLogEntry(report);
+        eventLog.ReportActivity(entry.severity, NomeServico, entry.message, entry.fields);
+        TellStatus(eventLog, [&] { notifier->SetSummary(CycleSummary(report)); });
+    });
+
+    // The watchdog hears from the main thread only: from an idle loop through a timer at half
+    // its interval, and from inside a cycle wherever the cycle makes progress. Between two
+    // progress points lies at most one bounded wait (the feed request being the longest), so
+    // a unit's WatchdogSec= well above that bound never ends a healthy cycle. Without a
+    // watchdog nothing here runs.
+    TTimer watchdogTimer;
+    const std::chrono::microseconds watchdog = notifier->WatchdogInterval();
+    if (watchdog.count() > 0) {
+        const auto half = std::max<std::chrono::milliseconds::rep>(
+            1, std::chrono::duration_cast<std::chrono::milliseconds>(watchdog).count() / 2);
+        using Steady = std::chrono::steady_clock;
+        auto lastPing = std::make_shared<Steady::time_point>(Steady::now());
+        const auto ping = [&notifier, lastPing, half](bool always) {
+            const Steady::time_point now = Steady::now();
+            // Progress points can come thousands of times a minute: tell only what is needed.
+            if (!always && now - *lastPing < std::chrono::milliseconds(half) / 4) return;
+            *lastPing = now;
+            notifier->Watchdog();
+        };
+        watchdogTimer.SetInterval(static_cast<std::uint32_t>(std::min<std::chrono::milliseconds::rep>(
+            half, std::numeric_limits<std::uint32_t>::max())));
+        watchdogTimer.SetOnTimer([ping] { ping(true); });
+        loop_.Attach(watchdogTimer);
+        watchdogTimer.SetEnabled(true);
+        service_.SetProgressHook([ping] { ping(false); });
+        notifier->Watchdog();
+    }
     {
         JoiningThread control;
         JoiningThread serviceThread;
@@ -111,6 +195,13 @@ int ServiceHost::RunAsService() {
                             [&] {
                                 signals->Stop();
                                 loop_.PostQuit();
+                                // Stopped is told only when the process really ends.
+                                if (loop_.Busy()) {
+                                    TellStatus(eventLog, [&] {
+                                        notifier->SetStatusText(
+                                            "stopping: waiting for the update cycle to finish");
+                                    });
+                                }
                             });
             });
         } catch (const std::exception& error) {
@@ -124,6 +215,8 @@ int ServiceHost::RunAsService() {
         serviceThread.Join();
         control.Join();
     }
+    watchdogTimer.SetEnabled(false);
+    TellStatus(eventLog, [&] { notifier->SetStatusText("stopped"); });
     return 0;
 }
 

@@ -40,6 +40,8 @@ public:
 
     int RunAsService();
     int RunOnce();
+    // The support checks: exit code 0 only when every one passes.
+    int RunChecks();
 
 private:
     HostedService& service_;

@@ -13,15 +13,26 @@ ServiceInstaller::ServiceInstaller(Opener openServiceManager, std::filesystem::p
     : openServiceManager_(std::move(openServiceManager)), executable_(std::move(executable)),
       messages_(messages) {}
 
+// The exit code says whether the service ends in the state asked for: already there counts,
+// while the message still shows the manager's refusal as it always did.
 int ServiceInstaller::Install(bool silent) {
     return Perform(silent, "install", "Service installed successfully", [this](ServiceManager& manager) {
-        manager.CreateService({NomeServico, NomeExibicaoServico, executable_});
+        try {
+            manager.CreateService({NomeServico, NomeExibicaoServico, executable_});
+        } catch (const ServiceAlreadyExists& error) {
+            throw AlreadySo(error.what());
+        }
     });
 }
 
 int ServiceInstaller::Uninstall(bool silent) {
-    return Perform(silent, "uninstall", "Service uninstalled successfully",
-                   [](ServiceManager& manager) { manager.DeleteService(NomeServico); });
+    return Perform(silent, "uninstall", "Service uninstalled successfully", [](ServiceManager& manager) {
+        try {
+            manager.DeleteService(NomeServico);
+        } catch (const ServiceDoesNotExist& error) {
+            throw AlreadySo(error.what());
+        }
+    });
 }
 
 int ServiceInstaller::Perform(bool silent, const char* action, const char* success,
@@ -41,9 +52,12 @@ int ServiceInstaller::Perform(bool silent, const char* action, const char* succe
     }
     try {
         operation(*manager);
-    } catch (const std::exception& error) {
+    } catch (const AlreadySo& error) {
         failure(error.what());
         return 0;
+    } catch (const std::exception& error) {
+        failure(error.what());
+        return 1;
     }
     if (!silent) messages_.Information(success);
     return 0;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Error.h"
 #include "platform/ResultMessages.h"
 #include "platform/ServiceManager.h"
 
@@ -18,12 +19,19 @@ public:
     ServiceInstaller(Opener openServiceManager, std::filesystem::path executable,
                      ResultMessages& messages);
 
-    // The process's exit code: 0, also after a failure message; 1 when the service manager
-    // itself cannot be used. `silent` suppresses only the success message.
+    // The process's exit code: 0 when the service ends as asked (registered, or already
+    // registered; removed, or already absent), 1 otherwise. A failure shows its message also
+    // when the state was already so; `silent` suppresses only the success message.
     int Install(bool silent);
     int Uninstall(bool silent);
 
 private:
+    // The state asked for was already there.
+    class AlreadySo : public Error {
+    public:
+        using Error::Error;
+    };
+
     int Perform(bool silent, const char* action, const char* success,
                 const std::function<void(ServiceManager&)>& operation);
 

@@ -27,7 +27,10 @@ TSrvVevoveRazara::~TSrvVevoveRazara() = default;
 // The same rule as the unit's function; the module offers it as a method too.
 std::string TSrvVevoveRazara::ExtraiNumero(std::string_view texto) const { return vr::ExtraiNumero(texto); }
 
-void TSrvVevoveRazara::DoSaveLog(std::string_view Msg) { log_.Append(Msg); }
+void TSrvVevoveRazara::DoSaveLog(std::string_view Msg) {
+    ultimaEntradaDoCiclo_ = Msg;
+    log_.Append(Msg);
+}
 
 void TSrvVevoveRazara::ManipulaExcecoes(const std::exception& E) { DoSaveLog(E.what()); }
 

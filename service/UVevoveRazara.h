@@ -7,9 +7,11 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Json.h"
@@ -23,6 +25,7 @@
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
 #include "service/ServiceThread.h"
+#include "service/SupportChecks.h"
 #include "service/Timer.h"
 #include "tax/TaxRecord.h"
 #include "webservice/HttpClient.h"
@@ -89,6 +92,12 @@ public:
     TTimer Timer;
     // What the last cycle did; TimerTimer sets it, the foreground run (/ONCE) reports it.
     TResultadoCiclo ResultadoCiclo = rcNaoConcluida;
+    // The account of the last cycle (of the running one while it runs).
+    TRelatorioCiclo RelatorioCiclo;
+    // Told the account at the end of every cycle, once the timer is re-armed.
+    std::function<void(const TRelatorioCiclo&)> AoFimDoCiclo;
+    // Called where a cycle makes progress: its start, each consultation, each write.
+    std::function<void()> AoProgredir;
 
     // Main thread, once, right after creation: disarms Timer, sets IntervaloInicial, binds
     // Timer to TimerTimer and to the main loop, and makes ManipulaExcecoes the handler of
@@ -129,17 +138,30 @@ public:
     // The stored message of the first catalogued exception whose name occurs in MensagemErro.
     std::string TrataExceptionFirebird(std::string_view MensagemErro);
 
+    // --- Support checks (/CHECK) ---
+
+    // One line per check, its result and its reason; writes nothing to the database, the log
+    // or the dump.
+    std::vector<TVerificacao> VerificaInstalacao();
+
 private:
     // The cycle's work between loading the settings and the end steps.
     void ExecutaCiclo();
     // The end steps: disconnect, then arm Timer, whatever happened.
     void EncerraCiclo(std::exception_ptr erroDoCiclo);
+    // Completes RelatorioCiclo after the end steps and tells AoFimDoCiclo; `erro` is the
+    // message of the error that ends the cycle, if any.
+    void ConcluiRelatorio(const char* erro);
 
     // RetornoAtualizacao on an answer already parsed.
     bool AplicaRetorno(const JsonDocument& document);
     // One write of a product's or segment's tax data through ProcDIrador.
     void GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
+    // Counts one write's outcome in RelatorioCiclo and tells of the progress.
+    void RegistraGravacao(TCaminhoTributo caminho, bool gravado);
+    // Counts a changed product whose consultation gave nothing to write.
+    void RegistraConsultaIgnorada();
 
     TDestinoDump DestinoDump() const;
     TContextoConsulta ContextoConsulta();
@@ -151,6 +173,8 @@ private:
     std::unique_ptr<HttpClient> ownHttp_;
     HttpClient* http_;
     EventLoop* mainLoop_ = nullptr;
+    // The last activity log entry of the running cycle: the reason of a failed one.
+    std::string ultimaEntradaDoCiclo_;
 };
 
 }  // namespace vr

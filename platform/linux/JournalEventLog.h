@@ -8,7 +8,7 @@
 
 namespace vr {
 
-// The systemd journal as the system event log: error priority, the source as the entry's
+// The systemd journal as the system event log: error priority for failures, the source as the entry's
 // identifier. Entries that cannot reach a journal go to `fallback`.
 class JournalEventLog final : public EventLog {
 public:
@@ -17,6 +17,9 @@ public:
     explicit JournalEventLog(std::ostream& fallback,
                              std::filesystem::path journalSocket = "/run/systemd/journal/socket");
     void ReportError(std::string_view source, std::string_view message) noexcept override;
+    // Information or warning priority, the fields as the entry's own journal fields.
+    void ReportActivity(Severity severity, std::string_view source, std::string_view message,
+                        const std::vector<Field>& fields) noexcept override;
 
 private:
     std::mutex fallbackMutex_;  // the host writes entries from several threads

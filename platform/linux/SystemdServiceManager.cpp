@@ -177,7 +177,7 @@ void SystemdServiceManager::CreateService(const ServiceRegistration& service) {
     // own registration would be.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (errno == EEXIST) throw Error("o serviço já existe (" + path.string() + ")");
+        if (errno == EEXIST) throw ServiceAlreadyExists("o serviço já existe (" + path.string() + ")");
         throw Error("não foi possível criar " + path.string() + ": " + SystemMessage(errno));
     }
     std::size_t written = 0;
@@ -215,7 +215,7 @@ void SystemdServiceManager::DeleteService(std::string_view name) {
     const std::filesystem::path path = UnitPath(name);
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
-        throw Error("o serviço especificado não existe (" + path.string() + ")");
+        throw ServiceDoesNotExist("o serviço especificado não existe (" + path.string() + ")");
     }
     // Disabling leaves a running service running; only its registration goes.
     Systemctl({"disable", path.filename().string()});

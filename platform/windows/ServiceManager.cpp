@@ -31,7 +31,14 @@ private:
     SC_HANDLE handle_;
 };
 
-[[noreturn]] void FailWithLastError() { throw Error(win::SystemMessage(GetLastError())); }
+// Absent, or already marked for deletion: either way the service is on its way out.
+[[noreturn]] void FailRemoval() {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        throw ServiceDoesNotExist(win::SystemMessage(error));
+    }
+    throw Error(win::SystemMessage(error));
+}
 
 // The service manager splits the command line at blanks unless the program's path is quoted.
 std::wstring BinaryPath(const std::filesystem::path& executable) {
@@ -50,14 +57,20 @@ public:
             SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
             BinaryPath(service.executable).c_str(), nullptr, nullptr, nullptr,
             nullptr /* LocalSystem */, L""));
-        if (!created) FailWithLastError();
+        if (!created) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_SERVICE_EXISTS) {
+                throw ServiceAlreadyExists(win::SystemMessage(error));
+            }
+            throw Error(win::SystemMessage(error));
+        }
     }
 
     // Marks the service for deletion; a running one goes once it stops.
     void DeleteService(std::string_view name) override {
         const ScHandle service(OpenServiceW(manager_.get(), win::Widen(name).c_str(), SERVICE_ALL_ACCESS));
-        if (!service) FailWithLastError();
-        if (!::DeleteService(service.get())) FailWithLastError();
+        if (!service) FailRemoval();
+        if (!::DeleteService(service.get())) FailRemoval();
     }
 
 private:

@@ -52,8 +52,63 @@ TEST(CommandLine, SwitchTable) {
         EXPECT_EQ(line.uninstall, c.uninstall);
         EXPECT_EQ(line.silent, c.silent);
         EXPECT_EQ(line.once, c.once);
+        EXPECT_FALSE(line.check || line.help || line.version);
         EXPECT_EQ(line.Action(), c.mode);
     }
+}
+
+// The switches an administrator or a technician types; the GNU spellings only exactly so.
+TEST(CommandLine, CheckHelpAndVersion) {
+    struct NewCase {
+        std::vector<std::string> arguments;
+        bool check, help, version;
+        CommandLine::Mode mode;
+    };
+    const NewCase cases[] = {
+        {{"/CHECK"}, true, false, false, M::Check},
+        {{"-check"}, true, false, false, M::Check},
+        {{"/Check", "/once"}, true, false, false, M::Check},
+        {{"/check", "/install"}, true, false, false, M::Install},
+        {{"/check", "/uninstall"}, true, false, false, M::Uninstall},
+        {{"--check"}, false, false, false, M::Service},
+        {{"/check:all"}, false, false, false, M::Service},
+        {{"/HELP"}, false, true, false, M::Help},
+        {{"-Help"}, false, true, false, M::Help},
+        {{"--help"}, false, true, false, M::Help},
+        {{"--HELP"}, false, false, false, M::Service},
+        {{"---help"}, false, false, false, M::Service},
+        {{"--help=x"}, false, false, false, M::Service},
+        {{"help"}, false, false, false, M::Service},
+        {{"/VERSION"}, false, false, true, M::Version},
+        {{"-version"}, false, false, true, M::Version},
+        {{"--version"}, false, false, true, M::Version},
+        {{"--Version"}, false, false, false, M::Service},
+        {{"/version:2"}, false, false, false, M::Service},
+        // Asking for the usage or the version changes nothing, so it wins over every action.
+        {{"/install", "--help"}, false, true, false, M::Help},
+        {{"/uninstall", "/version"}, false, false, true, M::Version},
+        {{"--version", "--help"}, false, true, true, M::Help},
+        {{"/check", "-version"}, true, false, true, M::Version},
+    };
+    for (const NewCase& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.arguments) shown += "[" + a + "]";
+        SCOPED_TRACE(shown);
+        const CommandLine line = ParseCommandLine(c.arguments);
+        EXPECT_EQ(line.check, c.check);
+        EXPECT_EQ(line.help, c.help);
+        EXPECT_EQ(line.version, c.version);
+        EXPECT_EQ(line.Action(), c.mode);
+    }
+}
+
+// Every switch has a line of its own in the usage; the GNU spellings are named there too.
+TEST(CommandLine, UsageNamesEverySwitch) {
+    const std::string usage = UsageText("VevoveRazara");
+    for (const char* name : {"/INSTALL", "/UNINSTALL", "/SILENT", "/ONCE", "/CHECK", "/HELP", "/VERSION"}) {
+        EXPECT_NE(usage.find(std::string("\n  ") + name + " "), std::string::npos) << name;
+    }
+    for (const char* name : {"--help", "--version"}) EXPECT_NE(usage.find(name), std::string::npos) << name;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "tests/service/HostNotifySocket.h"
@@ -46,6 +47,26 @@ TEST(HostBinary, StartedByHandEndsQuietly) {
         const Outcome outcome = RunByHand(arguments);
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_EQ(outcome.out, "");
+    }
+}
+
+// The usage and the version, in both spellings, on standard output with exit code 0; nothing
+// else happens (no connection to a service manager, no event log entry on standard error).
+TEST(HostBinary, HelpAndVersion) {
+    for (const char* arguments : {"/VERSION", "--version"}) {
+        SCOPED_TRACE(arguments);
+        const Outcome outcome = RunByHand(arguments);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_TRUE(std::regex_match(outcome.out,
+                                     std::regex("VevoveRazara [0-9]+\\.[0-9]+\\.[0-9]+ \\(commit ([0-9a-f]{4,}|unknown)\\)\n")))
+            << outcome.out;
+    }
+    for (const char* arguments : {"-help", "--help"}) {
+        SCOPED_TRACE(arguments);
+        const Outcome outcome = RunByHand(arguments);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.out.rfind("Uso: ", 0), 0u) << outcome.out;
+        EXPECT_NE(outcome.out.find("\n  /CHECK "), std::string::npos) << outcome.out;
     }
 }
 

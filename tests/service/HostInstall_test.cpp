@@ -157,7 +157,7 @@ TEST_F(HostInstall, ServiceManagerUnavailable) {
 // service.
 TEST_F(HostInstall, FailedEnableIsReportedAndUndone) {
     SetSystemctl("if [ \"$1\" = enable ]; then echo 'Failed to enable unit' >&2; exit 1; fi\n");
-    EXPECT_EQ(Installer().Install(false), 0);
+    EXPECT_EQ(Installer().Install(false), 1);
     EXPECT_EQ(out.str(), std::string(kInstallFailure) +
                              "systemctl enable SrvVevoveRazara.service terminou com o código 1: "
                              "Failed to enable unit\"\n");
@@ -181,12 +181,13 @@ TEST_F(HostInstall, UninstallFailures) {
         std::string systemctl;
         std::string message;
         bool unitRemains;
+        int exitCode;  // 0 only when the service ends absent
     };
     const Case cases[] = {
         {"no such service", false, "exit 0\n",
-         "o serviço especificado não existe (" + unit().string() + ")", false},
+         "o serviço especificado não existe (" + unit().string() + ")", false, 0},
         {"disable refused", true, "echo 'Access denied' >&2; exit 4\n",
-         "systemctl disable SrvVevoveRazara.service terminou com o código 4: Access denied", true},
+         "systemctl disable SrvVevoveRazara.service terminou com o código 4: Access denied", true, 1},
     };
     for (const Case& c : cases) {
         for (bool silent : {false, true}) {
@@ -195,7 +196,7 @@ TEST_F(HostInstall, UninstallFailures) {
             if (c.unitPresent) WriteFile(unit(), "[Unit]\n");
             SetSystemctl(c.systemctl);
             out.str("");
-            EXPECT_EQ(Installer().Uninstall(silent), 0);
+            EXPECT_EQ(Installer().Uninstall(silent), c.exitCode);
             EXPECT_EQ(out.str(), std::string(kUninstallFailure) + c.message + "\"\n");
             EXPECT_EQ(fs::exists(unit()), c.unitRemains);
         }
@@ -209,7 +210,7 @@ TEST_F(HostInstall, MissingSystemctlIsAFailureNotACrash) {
                 SystemdLayout{units(), runtime(), (temp.path() / "nao-existe").string()});
         },
         "/opt/brisen/VevoveRazara", messages);
-    EXPECT_EQ(installer.Install(true), 0);
+    EXPECT_EQ(installer.Install(true), 1);
     EXPECT_EQ(out.str().rfind(kInstallFailure, 0), 0u) << out.str();
     EXPECT_FALSE(fs::exists(unit()));
 }

@@ -23,26 +23,32 @@ public:
         std::vector<ServiceRegistration> created;
         std::vector<std::string> deleted;
     };
-    ScriptedServiceManager(Calls& calls, std::string refusal)
-        : calls_(calls), refusal_(std::move(refusal)) {}
+    // `alreadySo`: the refusal says that the state asked for is already there.
+    ScriptedServiceManager(Calls& calls, std::string refusal, bool alreadySo = false)
+        : calls_(calls), refusal_(std::move(refusal)), alreadySo_(alreadySo) {}
     void CreateService(const ServiceRegistration& service) override {
         calls_.created.push_back(service);
-        if (!refusal_.empty()) throw Error(refusal_);
+        if (refusal_.empty()) return;
+        if (alreadySo_) throw ServiceAlreadyExists(refusal_);
+        throw Error(refusal_);
     }
     void DeleteService(std::string_view name) override {
         calls_.deleted.emplace_back(name);
-        if (!refusal_.empty()) throw Error(refusal_);
+        if (refusal_.empty()) return;
+        if (alreadySo_) throw ServiceDoesNotExist(refusal_);
+        throw Error(refusal_);
     }
 
 private:
     Calls& calls_;
     std::string refusal_;
+    bool alreadySo_;
 };
 
 const char* const kExecutable = "C:\\Program Files\\Brisen\\VevoveRazara.exe";
 
 TEST(HostInstaller, OutcomesAndMessages) {
-    enum class Manager { Works, Refuses, Unavailable };
+    enum class Manager { Works, Refuses, AlreadySo, Unavailable };
     struct Case {
         const char* name;
         bool install;
@@ -62,10 +68,16 @@ TEST(HostInstaller, OutcomesAndMessages) {
         {"silent install", true, true, Manager::Works, {}, 0},
         {"uninstall", false, false, Manager::Works, {{false, "Service uninstalled successfully"}}, 0},
         {"silent uninstall", false, true, Manager::Works, {}, 0},
-        {"install refused", true, false, Manager::Refuses, {{true, installFailure + refusal + "\""}}, 0},
+        // Refused: the service is not in the state asked for, and the exit code says so.
+        {"install refused", true, false, Manager::Refuses, {{true, installFailure + refusal + "\""}}, 1},
         {"silent install refused", true, true, Manager::Refuses,
-         {{true, installFailure + refusal + "\""}}, 0},
+         {{true, installFailure + refusal + "\""}}, 1},
         {"silent uninstall refused", false, true, Manager::Refuses,
+         {{true, uninstallFailure + refusal + "\""}}, 1},
+        // Already registered, or already absent: the refusal is shown, but the state is right.
+        {"install over an existing service", true, false, Manager::AlreadySo,
+         {{true, installFailure + refusal + "\""}}, 0},
+        {"uninstall of an absent service", false, true, Manager::AlreadySo,
          {{true, uninstallFailure + refusal + "\""}}, 0},
         {"install without manager", true, true, Manager::Unavailable,
          {{true, unavailable}}, 1},
@@ -80,7 +92,7 @@ TEST(HostInstaller, OutcomesAndMessages) {
             [&]() -> std::unique_ptr<ServiceManager> {
                 if (c.manager == Manager::Unavailable) throw ServiceManagerUnavailable(unavailable);
                 return std::make_unique<ScriptedServiceManager>(
-                    calls, c.manager == Manager::Refuses ? refusal : "");
+                    calls, c.manager == Manager::Works ? "" : refusal, c.manager == Manager::AlreadySo);
             },
             kExecutable, messages);
         EXPECT_EQ(c.install ? installer.Install(c.silent) : installer.Uninstall(c.silent), c.exitCode);

@@ -89,6 +89,16 @@ public:
         const std::lock_guard lock(mutex_);
         std::ofstream(path_, std::ios::app) << source << ": " << message << "\n";
     }
+    void ReportActivity(Severity severity, std::string_view source, std::string_view message,
+                        const std::vector<Field>& fields) noexcept override {
+        const std::lock_guard lock(mutex_);
+        std::ofstream out(path_, std::ios::app);
+        out << (severity == Severity::Warning ? "warning " : "info ") << source << ": " << message;
+        for (const Field& field : fields) {
+            if (field.name == "VR_OUTCOME") out << " [" << field.value << "]";
+        }
+        out << "\n";
+    }
 
 private:
     std::mutex mutex_;
@@ -97,8 +107,10 @@ private:
 
 class HostService : public ::testing::Test {
 protected:
-    // Starts a child running the host as a service, with a notify socket of its own.
-    void Start() {
+    // Starts a child running the host as a service, with a notify socket of its own; with a
+    // watchdog of that many microseconds when one is given.
+    void Start(const char* watchdogUsec = nullptr) {
+        watchdogUsec_ = watchdogUsec;
         Finish();
         const fs::path socket = temp_.path() / ("notify" + std::to_string(++starts_));
         notify_.emplace(socket);
@@ -141,19 +153,54 @@ protected:
         int code = 99;
         try {
             ::setenv("NOTIFY_SOCKET", socket.c_str(), 1);
+            ::unsetenv("WATCHDOG_PID");
+            if (watchdogUsec_ != nullptr) {
+                ::setenv("WATCHDOG_USEC", watchdogUsec_, 1);
+            } else {
+                ::unsetenv("WATCHDOG_USEC");
+            }
             test::JumpingClock clock;
             FileEventLog eventLog(EventLogPath());
             EventLoop loop(clock, [&](const std::exception& e) {
                 eventLog.ReportError("test_host", e.what());
             });
             test::TestService service;
+            // The test's word: "p" tells of progress and waits for the next word; "a", "n"
+            // and "f" end the cycle with an account of an applied, a not-due or a failed cycle;
+            // "q" ends it without re-arming, so that the loop then idles; any other just ends it.
             service.timer.SetOnTimer([&] {
                 service.timer.SetEnabled(false);
                 const std::string begin = "B" + std::to_string(clock.Milliseconds()) + "\n";
                 [[maybe_unused]] ssize_t written = ::write(cycleOut, begin.data(), begin.size());
                 char word = 0;
-                [[maybe_unused]] ssize_t got = ::read(goIn, &word, 1);
+                for (;;) {
+                    [[maybe_unused]] ssize_t got = ::read(goIn, &word, 1);
+                    if (word != 'p') break;
+                    if (service.progress) service.progress();
+                    written = ::write(cycleOut, "P\n", 2);
+                }
+                if (word == 'a' || word == 'n' || word == 'f') {
+                    TRelatorioCiclo report;
+                    report.fim = {2024, 3, 10, 9, 15, 0};
+                    report.ultimaAtualizacao = "2024-03-09";
+                    report.proximoCicloMs = IntervaloFalha;
+                    if (word == 'a') {
+                        report.resultado = rcConcluida;
+                        report.produtosGravados = 3;
+                        report.segmentosGravados = 1;
+                        report.gravacoesRecusadas = 2;
+                        report.ultimaAtualizacao = "2024-03-10";
+                        report.proximoCicloMs = IntervaloOK;
+                    } else if (word == 'n') {
+                        report.resultado = rcNenhumaPendente;
+                        report.ultimaAtualizacao = "2024-03-10";
+                    } else {
+                        report.erro = "Falha na conexão com o banco de dados: conexão recusada";
+                    }
+                    if (service.observer) service.observer(report);
+                }
                 written = ::write(cycleOut, "E\n", 2);
+                if (word == 'q') return;
                 service.timer.SetInterval(IntervaloFalha);
                 service.timer.SetEnabled(true);
             });
@@ -177,6 +224,7 @@ protected:
 
     void Signal(int signal) { ASSERT_EQ(::kill(pid_, signal), 0); }
     void Go() { ASSERT_EQ(::write(go_, "g", 1), 1); }
+    void Word(char word) { ASSERT_EQ(::write(go_, &word, 1), 1); }
     std::optional<std::string> Status() { return notify_->Next(); }
     std::optional<std::string> CycleLine() { return lines_->Next(); }
 
@@ -211,6 +259,7 @@ protected:
     std::optional<NotifySocket> notify_;
     std::optional<LineReader> lines_;
     int starts_ = 0;
+    const char* watchdogUsec_ = nullptr;
     pid_t pid_ = -1;
     int cycles_ = -1;
     int go_ = -1;
@@ -220,6 +269,7 @@ const std::string kStartPending = "STATUS=start pending";
 const std::string kRunning = "READY=1\nSTATUS=running";
 const std::string kStopPending = "STOPPING=1\nSTATUS=stop pending";
 const std::string kStopped = "STATUS=stopped";
+const std::string kStopping = "STATUS=stopping: waiting for the update cycle to finish";
 
 // A stop while a cycle runs: stopped is reported at once, the process ends only after the cycle,
 // and no further cycle starts. The end of a user's session (SIGHUP) changes nothing.
@@ -234,12 +284,14 @@ TEST_F(HostService, StopDuringACycleEndsAfterIt) {
         EXPECT_TRUE(notify_->Quiet(std::chrono::milliseconds(100)));
         Signal(stop);
         EXPECT_EQ(Status(), kStopPending);
-        EXPECT_EQ(Status(), kStopped);
+        // Not "stopped" while the cycle still runs: that comes when the process really ends.
+        EXPECT_EQ(Status(), kStopping);
         EXPECT_TRUE(notify_->Quiet(std::chrono::milliseconds(200)));
         EXPECT_TRUE(StillRunning());
         Go();
         EXPECT_EQ(CycleLine(), "E");
         EXPECT_EQ(CycleLine(), std::nullopt);  // no further cycle; the child has closed the pipe
+        EXPECT_EQ(Status(), kStopped);
         EXPECT_EQ(ExitCode(), 0);
         EXPECT_EQ(EventLogText(), "");
     }
@@ -263,12 +315,104 @@ TEST_F(HostService, PauseAndContinueLeaveTheCyclesRunning) {
     EXPECT_TRUE(StillRunning());
     Signal(SIGTERM);
     EXPECT_EQ(Status(), kStopPending);
-    EXPECT_EQ(Status(), kStopped);
+    EXPECT_EQ(Status(), kStopping);
     Go();
     EXPECT_EQ(CycleLine(), "E");
     EXPECT_EQ(CycleLine(), std::nullopt);
+    EXPECT_EQ(Status(), kStopped);
     EXPECT_EQ(ExitCode(), 0);
     EXPECT_EQ(EventLogText(), "");
+}
+
+// Stopped while no cycle runs: nothing to wait for, so stopped follows stop pending at once.
+TEST_F(HostService, StopWhileIdleIsStoppedAtOnce) {
+    Start();
+    EXPECT_EQ(Status(), kStartPending);
+    EXPECT_EQ(Status(), kRunning);
+    EXPECT_EQ(CycleLine(), "B60000");
+    Word('q');  // the cycle ends without re-arming: the loop idles
+    EXPECT_EQ(CycleLine(), "E");
+    Signal(SIGTERM);
+    EXPECT_EQ(Status(), kStopPending);
+    EXPECT_EQ(Status(), kStopped);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
+// After each cycle the state carries its account, while running and while paused; the system
+// log gets one entry per cycle, a warning for a failed one.
+TEST_F(HostService, StatusAndLogTellHowTheLastCycleWent) {
+    Start();
+    EXPECT_EQ(Status(), kStartPending);
+    EXPECT_EQ(Status(), kRunning);
+    EXPECT_EQ(CycleLine(), "B60000");
+    Word('a');
+    EXPECT_EQ(CycleLine(), "E");
+    EXPECT_EQ(Status(), kRunning + "; last cycle 2024-03-10 09:15:00: applied, 3 products and 1 segment written, "
+                                   "2 writes refused, 0 consultations skipped; next cycle at 2024-03-10 12:15:00");
+    EXPECT_EQ(CycleLine(), "B" + std::to_string(60000 + IntervaloFalha));
+    Signal(SIGTSTP);
+    EXPECT_EQ(Status(), "STATUS=pause pending");
+    EXPECT_EQ(Status(), "STATUS=paused; last cycle 2024-03-10 09:15:00: applied, 3 products and 1 segment "
+                        "written, 2 writes refused, 0 consultations skipped; next cycle at 2024-03-10 12:15:00");
+    Word('n');
+    EXPECT_EQ(CycleLine(), "E");
+    EXPECT_EQ(Status(), "STATUS=paused; last cycle 2024-03-10 09:15:00: nothing due (last update 2024-03-10); "
+                        "next cycle at 2024-03-10 09:45:00");
+    EXPECT_EQ(CycleLine(), "B" + std::to_string(60000 + 2 * IntervaloFalha));
+    Signal(SIGCONT);
+    EXPECT_EQ(Status(), "STATUS=continue pending");
+    EXPECT_EQ(Status(), kRunning + "; last cycle 2024-03-10 09:15:00: nothing due (last update 2024-03-10); "
+                                   "next cycle at 2024-03-10 09:45:00");
+    Word('f');
+    EXPECT_EQ(CycleLine(), "E");
+    EXPECT_EQ(Status(), kRunning + "; last cycle 2024-03-10 09:15:00: failed: Falha na conexão com o banco de "
+                                   "dados: conexão recusada; next cycle at 2024-03-10 09:45:00");
+    EXPECT_EQ(CycleLine(), "B" + std::to_string(60000 + 3 * IntervaloFalha));
+    Signal(SIGTERM);
+    EXPECT_EQ(Status(), kStopPending);
+    EXPECT_EQ(Status(), kStopping);
+    Word('a');  // the cycle that ends after the stop is logged, but the state stays stopping
+    EXPECT_EQ(CycleLine(), "E");
+    EXPECT_EQ(CycleLine(), std::nullopt);
+    EXPECT_EQ(Status(), kStopped);
+    EXPECT_EQ(ExitCode(), 0);
+    const std::string applied =
+        "info SrvVevoveRazara: update cycle applied, 3 products and 1 segment written, 2 writes refused, 0 "
+        "consultations skipped; next cycle at 2024-03-10 12:15:00 [applied]\n";
+    EXPECT_EQ(EventLogText(),
+              applied +
+                  "info SrvVevoveRazara: update cycle nothing due (last update 2024-03-10); next cycle at "
+                  "2024-03-10 09:45:00 [nothing_due]\n"
+                  "warning SrvVevoveRazara: update cycle failed: Falha na conexão com o banco de dados: conexão "
+                  "recusada; next cycle at 2024-03-10 09:45:00 [failed]\n" +
+                  applied);
+}
+
+// Asked for a watchdog, the host pings from the main thread: from the idle loop at half the
+// interval, never while the main thread is stuck inside a cycle, and again as soon as the
+// cycle tells of progress.
+TEST_F(HostService, WatchdogPingsOnlyWhileTheMainThreadMakesProgress) {
+    Start("2000000");
+    int pings = 0;
+    bool running = false;
+    // Time jumps while the loop idles, so the pings of the minute before the first cycle come
+    // at once (read as they come, or the socket's queue would hold the child back); then the
+    // first cycle holds the main thread and they end.
+    while (!notify_->Quiet(std::chrono::milliseconds(300))) {
+        const std::optional<std::string> datagram = Status();
+        if (datagram == "WATCHDOG=1") ++pings;
+        if (datagram == kRunning) running = true;
+    }
+    EXPECT_TRUE(running);
+    EXPECT_GE(pings, 2);
+    const std::optional<std::string> begin = CycleLine();
+    ASSERT_TRUE(begin.has_value());
+    EXPECT_EQ(begin->front(), 'B');
+    // Stuck in the cycle: silence.
+    EXPECT_TRUE(notify_->Quiet(std::chrono::milliseconds(600)));
+    Word('p');
+    EXPECT_EQ(CycleLine(), "P");
+    EXPECT_EQ(Status(), "WATCHDOG=1");
 }
 
 }  // namespace

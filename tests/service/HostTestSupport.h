@@ -10,8 +10,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/EventLog.h"
@@ -91,6 +93,11 @@ public:
     }
     TResultadoCiclo CycleOutcome() const override { return outcome; }
     void SetCycleOutcome(TResultadoCiclo value) override { outcome = value; }
+    // What the host installs; the test's cycle calls them as the module's would.
+    CycleObserver observer;
+    std::function<void()> progress;
+    void SetCycleObserver(CycleObserver value) override { observer = std::move(value); }
+    void SetProgressHook(std::function<void()> value) override { progress = std::move(value); }
 };
 
 using Clock = std::chrono::steady_clock;

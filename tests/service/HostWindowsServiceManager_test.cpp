@@ -125,6 +125,11 @@ TEST_F(ServiceManagerTest, RefusalsCarryTheSystemMessage) {
               }),
               win::SystemMessage(ERROR_SERVICE_EXISTS));
     EXPECT_EQ(ReadConfiguration(name)->binaryPath, L"C:\\Brisen\\VevoveRazara.exe");
+    // Both refusals mean the state asked for is already there, which the exit codes rely on.
+    EXPECT_THROW(OpenServiceManager()->CreateService({name, name, "C:\\Brisen\\VevoveRazara.exe"}),
+                 ServiceAlreadyExists);
+    OpenServiceManager()->DeleteService(name);
+    EXPECT_THROW(OpenServiceManager()->DeleteService(name), ServiceDoesNotExist);
 }
 
 }  // namespace
