@@ -119,7 +119,8 @@ void Service::Serve() {
 }
 
 void UseStandin(const vr::standin::Server& server) {
-    // For the executable run in a child; the module in process is given the address.
+    // For the executable run in a child (and the bare loop's own libcurl handle); the module in
+    // process is given the address and the CA.
     setenv("VEVOVERAZARA_BASE_URL", server.Origin().c_str(), 1);
     setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
     setenv("no_proxy", "127.0.0.1,localhost", 1);

@@ -146,6 +146,7 @@ private:
     TModuleSetup ModuleSetup() {
         TModuleSetup setup{directory, RegionalSettings{}, &clock};
         setup.baseAddress = server.Origin();
+        setup.httpsTrust = StandinTrust();
         // A stalled consultation gives up sooner than the service's 10 s; the rule is the same.
         setup.timeoutConsultaEANMs = 1500;
         return setup;
