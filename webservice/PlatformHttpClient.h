@@ -27,7 +27,7 @@ protected:
     TRawAnswer Transfer(const std::string& url, int timeoutMs) override;
 
 private:
-    THttpsTrust trust_;
+    [[maybe_unused]] THttpsTrust trust_;  // read by the libcurl transport only
 };
 
 }  // namespace vr

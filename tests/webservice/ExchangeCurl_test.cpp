@@ -1,7 +1,8 @@
-// What only the libcurl transport has: certificates trusted besides the system's store, given
-// to the client as a CA bundle and a CA directory (the service's entry takes them from
-// SSL_CERT_FILE and SSL_CERT_DIR).
+// What only the libcurl transport has or shows: certificates trusted besides the system's
+// store, given to the client as a CA bundle and a CA directory (the service's entry takes them
+// from SSL_CERT_FILE and SSL_CERT_DIR), and the bound of an answer whose head trickles in.
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -76,6 +77,25 @@ TEST_F(WebExchangeCurl, ADirectoryWithoutTheIssuerTrustsNothingMore) {
     EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
     // The bundle given beside it still counts.
     EXPECT_EQ(Outcome({testCa.string(), directory.string()}), "200");
+}
+
+// The answer's head a byte at a time, far within the timeout each, forty seconds in all, is cut
+// at the timeout like a trickled body. WinHTTP reads the head in one call, whose timeout Windows
+// counts over the whole head and Wine per read, so this is not checked under Wine.
+TEST_F(WebExchangeCurl, AHeadThatTricklesInIsCutAtTheTimeout) {
+    standin::Response trickled;
+    trickled.headers = {{"Content-Type", "application/json"}, {"X-Enchimento", std::string(300, 'x')}};
+    trickled.body = "{}";
+    trickled.trickleChunk = 1;
+    trickled.trickleInterval = 0.1;
+    trickled.trickleHead = true;
+    server.Route("/t", trickled);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = Outcome({testCa.string(), ""});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
+    EXPECT_GE(seconds, 4.9);
+    EXPECT_LT(seconds, 15.0);
 }
 
 }  // namespace
