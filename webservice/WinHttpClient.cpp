@@ -99,7 +99,8 @@ using SteadyClock = std::chrono::steady_clock;
 // timeouts are set to the time that remains, so no call outlasts the deadline, and after each
 // call the deadline is checked, so a trickle ends at the first piece past it. The reads of the
 // body come back with each piece; the head is read by one call, for which Windows counts its
-// receive-response timeout over the whole head.
+// receive-response timeout over the whole head (Wine counts it per read, so under Wine a head
+// that trickles in is bounded only byte by byte).
 class PhaseDeadline {
 public:
     explicit PhaseDeadline(int timeoutMs) : end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
