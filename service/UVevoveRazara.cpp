@@ -19,7 +19,7 @@ TModuleSetup Checked(TModuleSetup setup) {
 TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
     : setup_(Checked(std::move(setup))),
       log_(setup_.directory, setup_.settings, *setup_.clock),
-      ownHttp_(setup_.http == nullptr ? std::make_unique<PlatformHttpClient>() : nullptr),
+      ownHttp_(setup_.http == nullptr ? std::make_unique<PlatformHttpClient>(setup_.httpsTrust) : nullptr),
       http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {}
 
 TSrvVevoveRazara::~TSrvVevoveRazara() = default;

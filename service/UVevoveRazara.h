@@ -32,6 +32,7 @@
 #include "webservice/AnswerDump.h"
 #include "webservice/ConsultaEAN.h"
 #include "webservice/Endpoints.h"
+#include "webservice/PlatformHttpClient.h"
 
 namespace vr {
 
@@ -44,6 +45,7 @@ struct TModuleSetup {
     // The HTTPS client of the exchanges with the classification service; when none is given
     // the module uses the platform's own.
     HttpClient* http = nullptr;
+    THttpsTrust httpsTrust{};  // for the platform's client: certificates trusted besides the system's
     std::string baseAddress{kBaseAddressPadrao};  // origin of the classification service
     int timeoutAtualizacaoMs = kTimeoutAtualizacaoMs;
     int timeoutConsultaEANMs = kTimeoutConsultaEANMs;

@@ -47,6 +47,11 @@ std::string ProcessName(int argc, char** argv) {
     }
 }
 
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +72,9 @@ int main(int argc, char** argv) {
         // A test or demo service instead of the real one; only the entry reads the environment.
         const char* baseAddress = std::getenv("VEVOVERAZARA_BASE_URL");
         setup.baseAddress = vr::BaseAddress(baseAddress != nullptr ? baseAddress : "");
+        // Certificates trusted besides the system's store, named as OpenSSL's tools name them.
+        setup.httpsTrust.caFile = Variable("SSL_CERT_FILE");
+        setup.httpsTrust.caDirectory = Variable("SSL_CERT_DIR");
 
         vr::TSrvVevoveRazara SrvVevoveRazara(setup);
         SrvVevoveRazara.ServiceCreate(loop);

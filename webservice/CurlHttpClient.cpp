@@ -1,8 +1,9 @@
 #include "webservice/PlatformHttpClient.h"
 
 #include <chrono>
-#include <cstdlib>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include <curl/curl.h>
 
@@ -64,14 +65,15 @@ private:
 // What the callbacks of one request fill in.
 struct RequestState {
     std::chrono::milliseconds timeout{0};
-    SteadyClock::time_point lastActivity = SteadyClock::now();
-    bool connected = false;  // the connect phase is bounded by libcurl itself
-    bool stalled = false;
+    // Set once the connection stands (TLS handshake done), before the request goes out: from
+    // then on sending the request and receiving the whole answer must end by the deadline.
+    bool connected = false;
+    SteadyClock::time_point deadline;
+    bool timedOut = false;
     bool tooLarge = false;
+    std::size_t received = 0;  // bytes of the answer, head and body
     TRawAnswer answer;
 };
-
-void NoteActivity(RequestState& state) { state.lastActivity = SteadyClock::now(); }
 
 std::string_view TrimLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
@@ -99,8 +101,8 @@ bool DeclaresTooLarge(std::string_view value) {
 
 std::size_t OnHeader(char* buffer, std::size_t size, std::size_t count, void* user) {
     auto& state = *static_cast<RequestState*>(user);
-    NoteActivity(state);
     const std::size_t bytes = size * count;
+    state.received += bytes;
     const std::string_view line = TrimLine(std::string_view(buffer, bytes));
     if (line.starts_with("HTTP/")) {
         // A new status line starts a new answer (an interim 1xx answer is forgotten).
@@ -129,8 +131,8 @@ std::size_t OnHeader(char* buffer, std::size_t size, std::size_t count, void* us
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& state = *static_cast<RequestState*>(user);
-    NoteActivity(state);
     const std::size_t bytes = size * count;
+    state.received += bytes;
     if (state.answer.body.size() + bytes > kMaxBodyBytes) {
         state.tooLarge = true;
         return 0;
@@ -139,21 +141,26 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     return bytes;
 }
 
-// Called once the connection stands, before the request goes out: from here on the timeout
-// counts from the last byte that moved.
+// Called once the connection stands, TLS handshake included, before the request goes out.
+// Resolving, connecting and the handshake are bounded by CURLOPT_CONNECTTIMEOUT_MS; what
+// follows is bounded here, as a whole: an answer that trickles in is cut like one that stalls.
+// The request is a few hundred bytes that the socket takes at once, so the deadline is in
+// effect the bound of receiving the answer.
 int OnConnected(void* user, char*, char*, int, int) {
     auto& state = *static_cast<RequestState*>(user);
     state.connected = true;
-    NoteActivity(state);
+    state.deadline = SteadyClock::now() + state.timeout;
     return CURL_PREREQFUNC_OK;
 }
 
-// libcurl's own whole-transfer limit would cut a slow but moving answer; this cuts only a
-// transfer in which nothing moved for the timeout.
+// libcurl calls this at least once a second while the transfer runs, and after every piece
+// that arrives, so the cut comes at most about a second after the deadline. libcurl's own
+// whole-transfer limit (CURLOPT_TIMEOUT_MS) would also count the connect phase, which has a
+// bound of its own.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto& state = *static_cast<RequestState*>(user);
-    if (state.connected && SteadyClock::now() - state.lastActivity > state.timeout) {
-        state.stalled = true;
+    if (state.connected && SteadyClock::now() >= state.deadline) {
+        state.timedOut = true;
         return 1;
     }
     return 0;
@@ -172,23 +179,27 @@ void SetOption(CURL* handle, CURLoption option, T value) {
     }
 }
 
-// The platform's trust store, plus the bundle named by SSL_CERT_FILE when it is set: libcurl
-// loads both its CA file and its CA directory, so the extra bundle takes the file's place while
-// the system's directory stays.
-void SetTrustStore(CURL* handle) {
-    const char* extraBundle = std::getenv("SSL_CERT_FILE");
-    if (extraBundle == nullptr || *extraBundle == '\0') return;
+// The platform's trust store, plus what the settings add. libcurl loads both its CA file and
+// its CA directory: an extra bundle takes the file's place while the system's directory stays,
+// and an extra directory is searched before the system's one (OpenSSL takes a list of
+// directories separated by ':'), while the system's file stays unless a bundle replaces it.
+void SetTrustStore(CURL* handle, const THttpsTrust& trust) {
+    if (trust.caFile.empty() && trust.caDirectory.empty()) return;
     char* defaultPath = nullptr;
     curl_easy_getinfo(handle, CURLINFO_CAPATH, &defaultPath);
-    SetOption(handle, CURLOPT_CAINFO, extraBundle);
-    SetOption(handle, CURLOPT_CAPATH, defaultPath != nullptr ? defaultPath : "/etc/ssl/certs");
+    const std::string systemDirectory = defaultPath != nullptr ? defaultPath : "/etc/ssl/certs";
+    if (!trust.caFile.empty()) SetOption(handle, CURLOPT_CAINFO, trust.caFile.c_str());
+    const std::string directories =
+        trust.caDirectory.empty() ? systemDirectory : trust.caDirectory + ":" + systemDirectory;
+    SetOption(handle, CURLOPT_CAPATH, directories.c_str());
 }
 
 std::string FailureText(CURLcode code, const RequestState& state, const char* errorBuffer,
                         int timeoutMs) {
     std::string message = kRestFailurePrefix;
-    if (state.stalled) {
-        message += "tempo limite de " + std::to_string(timeoutMs) + " ms esgotado sem receber dados";
+    if (state.timedOut) {
+        message += "tempo limite de " + std::to_string(timeoutMs) + " ms esgotado " +
+                   (state.received == 0 ? "sem receber dados" : "antes do fim da resposta");
     } else if (state.tooLarge) {
         message += "a resposta excede o limite de " + std::to_string(kMaxBodyBytes / (1024 * 1024)) +
                    " MiB";
@@ -202,7 +213,7 @@ std::string FailureText(CURLcode code, const RequestState& state, const char* er
 
 }  // namespace
 
-PlatformHttpClient::PlatformHttpClient() { EnsureCurlGlobal(); }
+PlatformHttpClient::PlatformHttpClient(THttpsTrust trust) : trust_(std::move(trust)) { EnsureCurlGlobal(); }
 
 TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     EnsureCurlGlobal();
@@ -238,13 +249,13 @@ TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     SetOption(handle, CURLOPT_NOPROGRESS, 0L);
     SetOption(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     SetOption(handle, CURLOPT_XFERINFODATA, &state);
-    SetTrustStore(handle);
+    SetTrustStore(handle, trust_);
 
     std::string target = url;
     int redirects = 0;
     while (true) {
         state.connected = false;
-        state.lastActivity = SteadyClock::now();
+        state.received = 0;
         state.answer = TRawAnswer{};
         errorBuffer[0] = '\0';
         SetOption(handle, CURLOPT_URL, target.c_str());

@@ -19,7 +19,7 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 struct THttpRequest {
     std::string url;                // the URL text as the operation concatenated it
     std::vector<TQueryParam> query;  // in the order they are appended
-    int timeoutMs = 0;              // bounds each phase of the exchange separately
+    int timeoutMs = 0;              // bounds each phase of the exchange separately, each as a whole
 };
 
 // The final answer of an exchange, as the operations see it.
@@ -66,7 +66,8 @@ public:
 
 protected:
     // Sends GET for an address already encoded, follows the redirects, bounds each phase by
-    // timeoutMs and the body by kMaxBodyBytes. Throws RestError("REST request failed: ...").
+    // timeoutMs (connecting, TLS handshake included; receiving the whole answer, however it
+    // trickles in) and the body by kMaxBodyBytes. Throws RestError("REST request failed: ...").
     virtual TRawAnswer Transfer(const std::string& url, int timeoutMs) = 0;
 };
 

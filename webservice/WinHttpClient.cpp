@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,6 +90,38 @@ void Check(BOOL done) {
 void SetNumber(HINTERNET handle, DWORD option, DWORD value) {
     Check(WinHttpSetOption(handle, option, &value, sizeof value));
 }
+
+using SteadyClock = std::chrono::steady_clock;
+
+// WinHTTP's timeouts bound each socket operation, not a phase: an answer that trickles in a
+// byte at a time would never end. The phase of receiving the answer gets a deadline of its own
+// instead, from the moment the request has gone out. Before each blocking call the receive
+// timeouts are set to the time that remains, so no call outlasts the deadline, and after each
+// call the deadline is checked, so a trickle ends at the first piece past it. The reads of the
+// body come back with each piece; the head is read by one call, for which Windows counts its
+// receive-response timeout over the whole head (Wine counts it per read, so under Wine a head
+// that trickles in is bounded only byte by byte).
+class PhaseDeadline {
+public:
+    explicit PhaseDeadline(int timeoutMs) : end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
+
+    // Bounds the next blocking call of the request by the time that remains.
+    void BoundNextCall(HINTERNET request) const {
+        const DWORD remaining = Remaining();
+        SetNumber(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, remaining);
+        SetNumber(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, remaining);
+    }
+    void Check() const { Remaining(); }
+
+private:
+    DWORD Remaining() const {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
+        if (left <= 0) FailWith(ERROR_WINHTTP_TIMEOUT);
+        return static_cast<DWORD>(left);
+    }
+
+    SteadyClock::time_point end_;
+};
 
 // The platform's proxy settings: the automatic ones (Windows 8.1 on), else the configured ones.
 HINTERNET OpenSession() {
@@ -196,7 +229,8 @@ std::string HostHeader(const TUrlParts& target) {
 class Request {
 public:
     Request(HINTERNET session, const TUrlParts& target, int timeoutMs)
-        : connection_(WinHttpConnect(session, win::Widen(target.host).c_str(),
+        : timeoutMs_(timeoutMs),
+          connection_(WinHttpConnect(session, win::Widen(target.host).c_str(),
                                      static_cast<INTERNET_PORT>(target.port != 0 ? target.port : 443), 0)),
           request_(WinHttpOpenRequest(connection_.get(), L"GET", win::Widen(target.target).c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
@@ -217,11 +251,16 @@ public:
                                        WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE));
     }
 
-    // Sends the request and reads the answer's head; the body stays unread.
+    // Sends the request and reads the answer's head; the body stays unread. Resolving,
+    // connecting, the handshake and sending are bounded by the session's timeouts; receiving
+    // the answer, head and body, by one deadline.
     TRawAnswer ReceiveHead() {
         Check(WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                                  0));
+        receiving_.emplace(timeoutMs_);
+        receiving_->BoundNextCall(request_.get());
         Check(WinHttpReceiveResponse(request_.get(), nullptr));
+        receiving_->Check();
         TRawAnswer answer;
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -248,7 +287,9 @@ public:
         std::string body;
         while (true) {
             DWORD available = 0;
+            receiving_->BoundNextCall(request_.get());
             Check(WinHttpQueryDataAvailable(request_.get(), &available));
+            receiving_->Check();
             if (available == 0) break;
             if (body.size() + available > kMaxBodyBytes) FailTooLarge();
             const std::size_t start = body.size();
@@ -271,9 +312,11 @@ private:
         return win::Narrow(QueryHeader(request_.get(), info).value_or(L""));
     }
 
+    int timeoutMs_;
     InternetHandle connection_;
     InternetHandle request_;
     std::optional<std::size_t> declared_;
+    std::optional<PhaseDeadline> receiving_;  // from the moment the request has gone out
 };
 
 TUrlParts HttpsTarget(const std::string& url, std::string_view refusal) {
@@ -289,7 +332,8 @@ TUrlParts HttpsTarget(const std::string& url, std::string_view refusal) {
 
 }  // namespace
 
-PlatformHttpClient::PlatformHttpClient() = default;
+// The machine's Root store is what WinHTTP trusts; the settings name files of libcurl's kind.
+PlatformHttpClient::PlatformHttpClient(THttpsTrust trust) : trust_(std::move(trust)) {}
 
 TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     // A session of its own: no connection and no cookie outlives the exchange; a cookie set by

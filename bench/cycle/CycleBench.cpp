@@ -74,7 +74,8 @@ std::string ConsultationAnswer(int i) {
     return R"({"mensagem":"sucesso","tributos":[{"ean_cliente":")" + Ean(i) + "\"," + TaxMembers(i) + "}]}";
 }
 
-Store::Store() : db_({"schema.sql"}) {
+// The demo store's schema stands in for the store's database.
+Store::Store() : db_({VR_DEMO_SCHEMA}) {
     db_.Execute(
         "INSERT INTO PADRAO (ID, RAZAOSOCIAL, CGC, ESTADO, BRISEN_ID, BRISEN_TOKEN, DIRADOR_DATAULTIMAATUALIZACAO) "
         "VALUES (1, 'Supermercado Boa Esperança Ltda', '12.345.678/0001-95', 'SP', '" +
@@ -119,7 +120,8 @@ void Service::Serve() {
 }
 
 void UseStandin(const vr::standin::Server& server) {
-    // For the executable run in a child; the module in process is given the address.
+    // For the executable run in a child (and the bare loop's own libcurl handle); the module in
+    // process is given the address and the CA.
     setenv("VEVOVERAZARA_BASE_URL", server.Origin().c_str(), 1);
     setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
     setenv("no_proxy", "127.0.0.1,localhost", 1);

@@ -39,7 +39,7 @@ public:
     const std::string& path() const { return db_.path(); }
 
 private:
-    test::TestDatabase db_{{VR_DEMO_SCHEMA}};
+    test::TestDatabase db_;
 };
 
 // A directory beside which the service finds Rivelto.ini pointing at the store; removed at the

@@ -202,6 +202,7 @@ int main(int argc, char** argv) {
         const std::string origin = service.server().Origin();
         vr::TModuleSetup setup{dir.path(), vr::RegionalSettings{}, &clock};
         setup.baseAddress = origin;
+        setup.httpsTrust.caFile = service.server().CaFile().string();
         vr::TSrvVevoveRazara module(setup);
         const std::string connectString = std::string(vr::test::kServer) + "/3050:" + store.path();
         curl_global_init(CURL_GLOBAL_DEFAULT);

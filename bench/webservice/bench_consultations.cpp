@@ -52,7 +52,6 @@ void Print(const char* name, const Figures& f, int count) {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     vr::standin::Server server({VR_STANDIN_PROGRAM, VR_STANDIN_PYTHON, VR_STANDIN_CERT_DIR});
-    setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
     setenv("no_proxy", "127.0.0.1,localhost", 1);
     vr::standin::Response answer;
     answer.headers = {{"Content-Type", "application/json; charset=utf-8"}};
@@ -64,7 +63,7 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("bench-consultas-" + std::to_string(random()));
     std::filesystem::create_directories(dumpDir);
 
-    vr::PlatformHttpClient client;
+    vr::PlatformHttpClient client(vr::THttpsTrust{server.CaFile().string(), ""});
     vr::RegionalSettings settings;
     const vr::TContextoConsulta contexto{client, settings, dumpDir, {}, server.Origin()};
 

@@ -135,14 +135,19 @@ protected:
     // One cycle as the main loop runs a tick. An error that leaves it reaches `atHandler` first,
     // then ManipulaExcecoes, as in the service.
     void RunCycleThroughTheLoop(const std::function<void(const std::exception&)>& atHandler) {
+        RunCycleThroughTheLoop(module, atHandler);
+    }
+    // The same for another module of the test's, on the same store.
+    static void RunCycleThroughTheLoop(TSrvVevoveRazara& runner,
+                                       const std::function<void(const std::exception&)>& atHandler) {
         SteadyClock steady;
         EventLoop loop(steady, [](const std::exception&) {});
-        module.ServiceCreate(loop);
+        runner.ServiceCreate(loop);
         loop.SetErrorHandler([&](const std::exception& e) {
             atHandler(e);
-            module.ManipulaExcecoes(e);
+            runner.ManipulaExcecoes(e);
         });
-        loop.Post([this] { module.Timer.Trigger(); });
+        loop.Post([&runner] { runner.Timer.Trigger(); });
         loop.PostQuit();
         loop.Run();
     }
@@ -163,6 +168,7 @@ private:
     TModuleSetup ModuleSetup() {
         TModuleSetup setup{directory, RegionalSettings{}, &clock};
         setup.baseAddress = server.Origin();
+        setup.httpsTrust = StandinTrust();
         // A stalled consultation gives up sooner than the service's 10 s; the rule is the same.
         setup.timeoutConsultaEANMs = 1500;
         return setup;

@@ -58,11 +58,12 @@ protected:
     // One foreground cycle, pointed at the stand-in; its CA comes from this process's environment.
     // A sanitized build of the executable gets the same runtime option as this test (see
     // Cycle_test.cpp) and an exit code of its own for its findings; other builds ignore both.
-    Outcome RunOnce() {
+    // `environment`: more arguments for env(1) before the program, such as "-u NAME".
+    Outcome RunOnce(const std::string& environment = "") {
         const char* asan = std::getenv("ASAN_OPTIONS");
         const std::string asanOptions = (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
                                         "intercept_tls_get_addr=0:exitcode=86";
-        const std::string command = "env -u NOTIFY_SOCKET LC_ALL=C.UTF-8 'ASAN_OPTIONS=" + asanOptions +
+        const std::string command = "env -u NOTIFY_SOCKET " + environment + " LC_ALL=C.UTF-8 'ASAN_OPTIONS=" + asanOptions +
                                     "' 'VEVOVERAZARA_BASE_URL=" + server.Origin() + "' '" +
                                     binary.string() + "' /ONCE 2>'" + (directory / "stderr.txt").string() + "'";
         Outcome outcome;
@@ -159,6 +160,30 @@ TEST_F(EndToEnd, OutcomesOtherThanAnUpdate) {
         EXPECT_THAT(Calls("ID"), IsEmpty());
         server.TakeRequests();
     }
+}
+
+// The entry passes SSL_CERT_FILE and SSL_CERT_DIR on to the exchanges: without either the
+// stand-in's certificate is refused, with its CA in a hashed directory it is trusted.
+TEST_F(EndToEnd, CertificatesTrustedThroughTheEnvironment) {
+    const TempDir certificates{"vr-e2e-ca-"};
+    fs::copy_file(server.CaFile(), certificates.path() / "ca.crt");
+    ASSERT_EQ(std::system(("openssl rehash '" + certificates.path().string() + "'").c_str()), 0);
+    db.Execute("UPDATE PADRAO SET DIRADOR_DATAULTIMAATUALIZACAO = '2020-01-15'");
+    server.Route(kFeedPath, Json(200, FeedBody({}, {Segment("17", "2101.11.10", "5405")})));
+
+    const Outcome refused = RunOnce("-u SSL_CERT_FILE -u SSL_CERT_DIR");
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    const std::vector<std::string> log = Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_THAT(log[0], StartsWith("REST request failed: "));
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+
+    fs::remove(directory / "VevoveRazara.log");
+    const Outcome trusted = RunOnce("-u SSL_CERT_FILE 'SSL_CERT_DIR=" + certificates.path().string() + "'");
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_EQ(trusted.out, "Atualização concluída\n");
+    EXPECT_THAT(Log(), IsEmpty());
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), std::vector<std::string>{"17"});
 }
 
 }  // namespace

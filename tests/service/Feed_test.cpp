@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,12 @@ protected:
     Feed() { SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'"); }
 
     // One cycle as the main loop runs it; what an escaping error said, if one did.
-    std::string RunCycle() {
+    std::string RunCycle() { return RunCycle(module); }
+    std::string RunCycle(TSrvVevoveRazara& runner) {
         std::string error;
-        RunCycleThroughTheLoop([&](const std::exception& e) { error = e.what(); });
-        EXPECT_TRUE(module.Timer.Enabled());
-        EXPECT_FALSE(module.Connvelmora.IsOpen());
+        RunCycleThroughTheLoop(runner, [&](const std::exception& e) { error = e.what(); });
+        EXPECT_TRUE(runner.Timer.Enabled());
+        EXPECT_FALSE(runner.Connvelmora.IsOpen());
         return error;
     }
 
@@ -199,6 +201,54 @@ TEST_F(Feed, RefusedProcedureCallsAreLoggedAndTheRestWritten) {
     EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000002", "NULL"}));
     EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), (Column{"0", "4"}));
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PRODUTO_TRIBUTOS WHERE CODIGOPRODUTO = 'RECUSADO'"), "0");
+}
+
+// A consultation answer that trickles in is cut at the consultation's timeout (1.5 s in these
+// tests) and skipped without an entry, like any failed consultation; the rest is applied.
+// Whole, that answer would take a minute.
+TEST_F(Feed, ATrickledConsultationIsSkipped) {
+    server.Route(kFeedPath, Json(200, FeedBody({Product("1", "A"), Product("2", "B")}, {Segment("9", "1", "5102")})));
+    standin::Response trickled = Found("0000000000001", "1111.11.11");
+    trickled.trickleChunk = 1;
+    trickled.trickleInterval = 60.0 / static_cast<double>(trickled.body.size());
+    server.Route(kConsultaPath, {trickled, Found("0000000000002", "2222.22.22")});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCycle(), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ExpectApplied();
+    EXPECT_THAT(Log(), IsEmpty());
+    EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000002", "NULL"}));
+}
+
+// The feed's answer is bounded as a whole too (its 300 s shortened here): a feed that trickles
+// in ends the cycle with one entry and the date kept, and the next cycle goes on normally.
+TEST_F(Feed, ATrickledFeedIsCutAtItsBound) {
+    TModuleSetup setup = module.setup();
+    setup.timeoutAtualizacaoMs = 2000;
+    TSrvVevoveRazara shortBound(setup);
+    standin::Response trickled = Json(200, FeedBody({}, {Segment("9", "1", "5102")}) + std::string(400, ' '));
+    trickled.trickleChunk = 1;
+    trickled.trickleInterval = 60.0 / static_cast<double>(trickled.body.size());
+    server.Route(kFeedPath, trickled);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::string error = RunCycle(shortBound);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_THAT(error, StartsWith("REST request failed: "));
+    EXPECT_THAT(Log(), ElementsAre(error));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1900));
+    EXPECT_LT(elapsed, std::chrono::seconds(20));  // far below the minute of the whole answer
+    EXPECT_EQ(shortBound.ResultadoCiclo, rcNaoConcluida);
+    EXPECT_EQ(shortBound.Timer.Interval(), IntervaloFalha);
+    EXPECT_EQ(StoredDate(), "2024-03-01");
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+
+    server.Route(kFeedPath, Json(200, FeedBody({}, {Segment("9", "1", "5102")})));
+    EXPECT_EQ(RunCycle(shortBound), "");
+    EXPECT_EQ(shortBound.ResultadoCiclo, rcConcluida);
+    EXPECT_EQ(StoredDate(), "2024-03-10");
+    EXPECT_EQ(Calls("DIRADOR_IDSEGMENTO"), Column{"9"});
+    shortBound.Connvelmora.Close();
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Error.h"
@@ -332,6 +333,9 @@ TEST_F(HostService, StopWhileIdleIsStoppedAtOnce) {
     EXPECT_EQ(CycleLine(), "B60000");
     Word('q');  // the cycle ends without re-arming: the loop idles
     EXPECT_EQ(CycleLine(), "E");
+    // "E" is written inside the tick, just before the loop leaves it; give the loop that moment,
+    // so that the stop meets an idle loop and not the tail of the tick.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Signal(SIGTERM);
     EXPECT_EQ(Status(), kStopPending);
     EXPECT_EQ(Status(), kStopped);

@@ -49,6 +49,7 @@ protected:
     std::map<std::string, TVerificacao> Run(std::optional<std::string> baseAddress = std::nullopt) {
         TModuleSetup setup{directory, RegionalSettings{}, &clock};
         setup.baseAddress = baseAddress.value_or(server.Origin());
+        setup.httpsTrust = StandinTrust();
         TSrvVevoveRazara module(setup);
         std::map<std::string, TVerificacao> byName;
         for (const TVerificacao& v : module.VerificaInstalacao()) {
@@ -135,8 +136,13 @@ TEST_F(SupportChecks, EachBrokenPartFailsItsOwnCheck) {
         {"wrong database path", {"schema.sql"},
          [&](TestDatabase&) { WriteIni(IniFor(test::kServer, (directory / "OUTRA.FDB").string())); }, std::nullopt,
          database, "Conexão com o banco de dados", "OUTRA.FDB"},
-        {"procedure without a parameter", {"schema.sql", "proc_without_atualizarsegmento.sql"},
-         [](TestDatabase&) {}, std::nullopt, {"Procedimento PROC_DIRADOR"}, "Procedimento PROC_DIRADOR",
+        {"procedure without a parameter", {"schema.sql"},
+         [](TestDatabase& d) {
+             d.Run(ProcDiradorVariant({"ATUALIZARSEGMENTO"}, {},
+                                      "  INSERT INTO DIRADOR_CHAMADAS (TRANSACAO, CODIGOPRODUTO) "
+                                      "VALUES (CURRENT_TRANSACTION, :CODIGOPRODUTO);"));
+         },
+         std::nullopt, {"Procedimento PROC_DIRADOR"}, "Procedimento PROC_DIRADOR",
          "falta o parâmetro ATUALIZARSEGMENTO"},
         {"token missing", {"schema.sql"}, [](TestDatabase& d) { d.Execute("UPDATE PADRAO SET BRISEN_TOKEN = ''"); },
          std::nullopt, {"Tabela PADRAO"}, "Tabela PADRAO", "vazio: BRISEN_TOKEN"},
@@ -163,14 +169,9 @@ TEST_F(SupportChecks, EachBrokenPartFailsItsOwnCheck) {
 
 // A procedure parameter of a type that cannot take what the service sends.
 TEST_F(SupportChecks, IncompatibleParameterTypeFails) {
-    std::string script = SchemaFile("schema.sql");
-    script = script.substr(script.find("SET TERM"));
-    script = script.substr(0, script.find("SET TERM ; ^") + 12);
-    const std::string from = "CREATE PROCEDURE PROC_DIRADOR";
-    script.replace(script.find(from), from.size(), "CREATE OR ALTER PROCEDURE PROC_DIRADOR");
-    const std::string declared = "DIRADOR_ALIQUOTAIPI NUMERIC(15,4)";
-    script.replace(script.find(declared), declared.size(), "DIRADOR_ALIQUOTAIPI INTEGER");
-    db.Run(script);
+    db.Run(ProcDiradorVariant({"DIRADOR_ALIQUOTAIPI"}, {"DIRADOR_ALIQUOTAIPI INTEGER"},
+                              "  INSERT INTO DIRADOR_CHAMADAS (TRANSACAO, CODIGOPRODUTO) "
+                              "VALUES (CURRENT_TRANSACTION, :CODIGOPRODUTO);"));
     const auto checks = Run();
     EXPECT_EQ(Failed(checks), Names{"Procedimento PROC_DIRADOR"});
     EXPECT_THAT(checks.at("Procedimento PROC_DIRADOR").detalhe,

@@ -81,7 +81,7 @@ std::string ResponseJson(const Response& r) {
     }
     if (r.trickleChunk > 0) {
         out << ",\"trickle\":{\"chunk\":" << r.trickleChunk << ",\"interval\":" << r.trickleInterval
-            << "}";
+            << ",\"head\":" << (r.trickleHead ? "true" : "false") << "}";
     }
     out << ",\"hang\":" << (r.hang ? "true" : "false") << ",\"close\":" << (r.close ? "true" : "false")
         << "}";

@@ -34,6 +34,7 @@ struct Response {
     double stallSeconds = 0;
     long long trickleChunk = 0;    // > 0: the body in pieces of this size...
     double trickleInterval = 0;    // ...with this pause after each
+    bool trickleHead = false;      // the status line and headers trickle too
     bool hang = false;             // never answer
     bool close = false;            // close without answering
 };

@@ -37,7 +37,8 @@ std::string HostPath(const std::filesystem::path& path);
 void SetVariable(const std::string& name, const std::string& value);
 void UnsetVariable(const std::string& name);
 
-// Makes the transport of this process trust certificates issued by the CA in caFile (PEM).
+// Makes the programs this process starts trust certificates issued by the CA in caFile (PEM),
+// and on Windows the transport of this process too (libcurl's clients here are given the CA).
 void TrustTestCa(const std::filesystem::path& caFile);
 // Takes that trust back. On Windows the trust lives in the machine's store, which outlives the
 // tests: a real machine must not be left trusting a test CA.

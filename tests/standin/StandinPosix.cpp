@@ -70,7 +70,8 @@ void SetVariable(const std::string& name, const std::string& value) {
 
 void UnsetVariable(const std::string& name) { ::unsetenv(name.c_str()); }
 
-// libcurl reads the extra bundle from SSL_CERT_FILE on every exchange.
+// The service executable reads its extra bundle from SSL_CERT_FILE; clients in this process
+// are given it instead (test::StandinTrust).
 void TrustTestCa(const std::filesystem::path& caFile) { SetVariable("SSL_CERT_FILE", caFile.string()); }
 
 void DistrustTestCa(const std::filesystem::path&) { UnsetVariable("SSL_CERT_FILE"); }

@@ -48,7 +48,9 @@ RESPONSE fields (all optional):
                   the connection closes after the body),
   delay_headers (seconds before the status line),
   stall_after (bytes of body before a pause of stall_seconds),
-  trickle {"chunk": bytes, "interval": seconds},
+  trickle {"chunk": bytes, "interval": seconds, "head": false}: the body in pieces with a pause
+                  after each; with "head" true the status line and headers trickle too
+                  (unless stall_after is given),
   hang (true: read the request, never answer, keep the connection open),
   close (true: read the request and close the connection without answering).
 
@@ -231,7 +233,10 @@ def answer(conn, response):
     if stall_after is None and not trickle:
         conn.sendall(head.encode("latin-1") + body)  # one write: no wait on delayed ACKs
         return keep_open
-    conn.sendall(head.encode("latin-1"))
+    if trickle and trickle.get("head") and stall_after is None:
+        body = head.encode("latin-1") + body
+    else:
+        conn.sendall(head.encode("latin-1"))
 
     if stall_after is not None:
         conn.sendall(body[:int(stall_after)])

@@ -41,4 +41,6 @@ standin::Server& Standin() {
     return *server;
 }
 
+THttpsTrust StandinTrust() { return THttpsTrust{Standin().CaFile().string(), ""}; }
+
 }  // namespace vr::test

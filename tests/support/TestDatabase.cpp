@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 #include "common/Error.h"
 #include "common/Text.h"
@@ -86,17 +87,14 @@ std::string ProcDiradorVariant(const std::vector<std::string>& without, const st
     const std::size_t end = start == std::string::npos ? start : schema.find("\n)", start);
     if (end == std::string::npos) throw Error("schema.sql declares no PROC_DIRADOR parameter list");
 
+    // One declaration per line in the schema; a type such as NUMERIC(15,4) holds a comma itself.
     std::vector<std::string> declarations;
-    std::string list = schema.substr(start + head.size(), end - start - head.size());
-    for (std::size_t pos = 0; pos < list.size();) {
-        std::size_t next = list.find(',', pos);
-        if (next == std::string::npos) next = list.size();
-        std::string declaration = list.substr(pos, next - pos);
-        const auto first = declaration.find_first_not_of(" \r\n");
-        const auto last = declaration.find_last_not_of(" \r\n");
-        pos = next + 1;
-        if (first == std::string::npos) continue;
-        declaration = declaration.substr(first, last - first + 1);
+    std::istringstream lines(schema.substr(start + head.size(), end - start - head.size()));
+    for (std::string line; std::getline(lines, line);) {
+        const auto first = line.find_first_not_of(" \r");
+        const auto last = line.find_last_not_of(" ,\r");
+        if (first == std::string::npos || last < first) continue;
+        const std::string declaration = line.substr(first, last - first + 1);
         const std::string name = declaration.substr(0, declaration.find(' '));
         if (std::find(without.begin(), without.end(), name) == without.end()) declarations.push_back(declaration);
     }

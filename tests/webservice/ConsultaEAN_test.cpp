@@ -1,5 +1,6 @@
 // The barcode consultation against the stand-in, one case per outcome it can have.
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 
@@ -26,6 +27,7 @@ const std::string kPath = "/v2.0/consulta-ean/ID-9/12345678000195/TOK";
 // A client that notes what each exchange asked of the transport before doing it.
 class RecordingClient : public PlatformHttpClient {
 public:
+    using PlatformHttpClient::PlatformHttpClient;
     std::vector<std::pair<std::string, int>> calls;
 
 protected:
@@ -77,7 +79,7 @@ protected:
     }
 
     TRetornoBrisen Consult(const std::string& ean = "789", const std::string& descricao = "CAFÉ") {
-        const TContextoConsulta contexto{client, settings, dir.path(), [this] { ++pumps; }, base};
+        const TContextoConsulta contexto{client, settings, dir.path(), [this] { ++pumps; }, base, timeoutMs};
         return ConsultaEAN("12345678000195", "SP", "ID-9", "TOK", ean, descricao, contexto);
     }
 
@@ -86,7 +88,8 @@ protected:
 
     standin::Server& server = test::Standin();
     std::string base = server.Origin();
-    RecordingClient client;
+    int timeoutMs = kTimeoutConsultaEANMs;
+    RecordingClient client{test::StandinTrust()};
     RegionalSettings settings;
     test::TempDir dir;
     int pumps = 0;
@@ -242,6 +245,29 @@ TEST_F(WebConsultaEAN, ExchangeErrorsGiveTheFailureTextAlone) {
         EXPECT_EQ(record.Mensagem, Falha(""));
         EXPECT_EQ(Dump(), "anterior\r\n");
     }
+}
+
+// An answer that keeps coming a byte at a time is cut at the consultation's timeout (shortened
+// here; the rule is the same at ten seconds) and fails like any exchange error. Whole, it would
+// take forty seconds.
+TEST_F(WebConsultaEAN, ATrickledAnswerIsCutAtTheTimeout) {
+    Response trickled = Answer(200, R"({"mensagem":"sucesso","tributos":[)" + Entry("789") + "]}");
+    trickled.trickleChunk = 1;
+    trickled.trickleInterval = 40.0 / static_cast<double>(trickled.body.size());
+    server.Route(kPath, trickled);
+    timeoutMs = 2000;
+    const auto start = std::chrono::steady_clock::now();
+    const TRetornoBrisen record = Consult();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(record.StatusCode, 0);
+    EXPECT_EQ(record.Mensagem, Falha(""));
+    EXPECT_EQ(record.CodigoProduto, "");
+    EXPECT_EQ(Dump(), "anterior\r\n");
+    EXPECT_EQ(pumps, 0);
+    ASSERT_EQ(client.calls.size(), 1u);
+    EXPECT_EQ(client.calls[0].second, 2000);
+    EXPECT_GE(seconds, 1.9);
+    EXPECT_LT(seconds, 6.0);
 }
 
 TEST_F(WebConsultaEAN, AnUnwritableDumpIsAFailure) {
