@@ -15,9 +15,15 @@ namespace vr {
 // per event.
 //
 // Every entry leaves the file as if it had been read whole, its lines rewritten with CR LF and
-// the entry added. While the file is exactly as this object last left it, the entry is simply
-// appended, which gives the same bytes at a cost that does not grow with the file. Not for use
-// from several threads at once: all writers run on the main thread.
+// the entry added. The earlier content is never converted: its bytes stay as they are, line
+// breaks aside, and the entry is written in the file's own encoding, which the file tells: its
+// byte-order mark; without one, UTF-8 when it is valid UTF-8 beyond ASCII; else the 8-bit code
+// page. A file of ASCII alone, an empty one and a new one take the ANSI code page.
+//
+// The file is read and rewritten in pieces, so memory does not grow with it, and only rewritten
+// when its line breaks are not yet CR LF. While the file is exactly as this object last left it,
+// the entry is simply appended, at a cost that does not grow with the file. Not for use from
+// several threads at once: all writers run on the main thread.
 class ActivityLog {
 public:
     ActivityLog(std::filesystem::path directory, RegionalSettings settings, const Clock& clock);
@@ -41,8 +47,9 @@ private:
 
     std::string Timestamp() const;
     bool IsAsLastWritten() const;
-    void Rewrite(const std::string& entry);
+    void TakeOver(const std::string& entry);
     void AppendReadFailure(const std::string& reason);
+    std::string Encode(std::string_view text, const Encoding& encoding) const;
 
     std::filesystem::path path_;
     RegionalSettings settings_;
