@@ -258,7 +258,24 @@ std::string ActivityLog::Timestamp() const {
            TwoDigits(now.minute) + settings_.timeSeparator + TwoDigits(now.second);
 }
 
+ActivityLogWriteError::ActivityLogWriteError(const std::string& reason, std::string_view unwritten)
+    : Error(reason + ". Mensagem que não pôde ser registrada: " + std::string(unwritten)),
+      reason_(reason),
+      unwritten_(unwritten) {}
+
 void ActivityLog::Append(std::string_view message) {
+    lastEntryLost_ = true;
+    try {
+        AppendEntry(message);
+    } catch (const ActivityLogWriteError&) {
+        throw;
+    } catch (const Error& e) {
+        throw ActivityLogWriteError(e.what(), message);
+    }
+    lastEntryLost_ = false;
+}
+
+void ActivityLog::AppendEntry(std::string_view message) {
     // An empty line, then the entry's line; the message's own line breaks become CR LF now, as
     // the next full rewrite would make them.
     std::string entry = "\r\n" + Timestamp() + " - ";

@@ -6,10 +6,24 @@
 #include <string_view>
 
 #include "common/Clock.h"
+#include "common/Error.h"
 #include "common/RegionalSettings.h"
 #include "platform/FileAccess.h"
 
 namespace vr {
+
+// The log could not be written. Carries, besides the reason, the message of the entry that was
+// lost, so that whoever reports the failure elsewhere (the system log) reports that message too.
+class ActivityLogWriteError : public Error {
+public:
+    ActivityLogWriteError(const std::string& reason, std::string_view unwritten);
+    const std::string& reason() const { return reason_; }
+    const std::string& unwritten() const { return unwritten_; }
+
+private:
+    std::string reason_;
+    std::string unwritten_;
+};
 
 // The operators' activity log: VevoveRazara.log in the given directory, one timestamped entry
 // per event.
@@ -28,8 +42,11 @@ class ActivityLog {
 public:
     ActivityLog(std::filesystem::path directory, RegionalSettings settings, const Clock& clock);
 
-    // Appends one entry for message. Throws vr::Error when the file cannot be written.
+    // Appends one entry for message. Throws ActivityLogWriteError when the file cannot be
+    // written.
     void Append(std::string_view message);
+    // True when the last entry could not be written.
+    bool lastEntryLost() const { return lastEntryLost_; }
 
     const std::filesystem::path& path() const { return path_; }
 
@@ -45,6 +62,7 @@ private:
         Encoding encoding;
     };
 
+    void AppendEntry(std::string_view message);
     std::string Timestamp() const;
     bool IsAsLastWritten() const;
     void TakeOver(const std::string& entry);
@@ -55,6 +73,7 @@ private:
     RegionalSettings settings_;
     const Clock& clock_;
     std::optional<LastWrite> last_;
+    bool lastEntryLost_ = false;
 };
 
 }  // namespace vr

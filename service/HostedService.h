@@ -17,6 +17,8 @@ public:
     virtual void Execute(ServiceThread& thread) = 0;
     virtual TResultadoCiclo CycleOutcome() const = 0;
     virtual void SetCycleOutcome(TResultadoCiclo outcome) = 0;
+    // True when the last entry of the activity log could not be written.
+    virtual bool LogEntryLost() const { return false; }
 };
 
 // The steps of the module's lifecycle events, kept apart from the module so that they can be

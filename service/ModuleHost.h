@@ -14,6 +14,7 @@ public:
     void Execute(ServiceThread& thread) override;
     TResultadoCiclo CycleOutcome() const override;
     void SetCycleOutcome(TResultadoCiclo outcome) override;
+    bool LogEntryLost() const override;
 
 private:
     TSrvVevoveRazara& module_;

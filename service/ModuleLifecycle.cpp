@@ -30,4 +30,6 @@ TResultadoCiclo TModuleHost::CycleOutcome() const { return module_.ResultadoCicl
 
 void TModuleHost::SetCycleOutcome(TResultadoCiclo outcome) { module_.ResultadoCiclo = outcome; }
 
+bool TModuleHost::LogEntryLost() const { return module_.UltimaEntradaPerdida(); }
+
 }  // namespace vr

@@ -83,6 +83,7 @@ public:
     TTimer timer;
     std::atomic<int> executions{0};
     TResultadoCiclo outcome = rcNaoConcluida;
+    bool logEntryLost = false;
 
     TTimer& CycleTimer() override { return timer; }
     void Execute(ServiceThread& thread) override {
@@ -91,6 +92,7 @@ public:
     }
     TResultadoCiclo CycleOutcome() const override { return outcome; }
     void SetCycleOutcome(TResultadoCiclo value) override { outcome = value; }
+    bool LogEntryLost() const override { return logEntryLost; }
 };
 
 using Clock = std::chrono::steady_clock;
