@@ -1,7 +1,9 @@
 #include "service/ActivityLog.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -93,24 +95,35 @@ public:
 
 private:
     void FeedBytes(std::string_view bytes, std::string* out) {
+        // memchr finds each kind of break fast; the next of each is remembered, so that a text
+        // without one kind is not searched again for it at every line.
+        const char* data = bytes.data();
+        const std::size_t size = bytes.size();
+        auto find = [&](char c, std::size_t from) {
+            const void* found = std::memchr(data + from, c, size - from);
+            return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+        };
+        std::size_t nextCr = find('\r', 0);
+        std::size_t nextLf = find('\n', 0);
         std::size_t pos = 0;
-        while (pos < bytes.size()) {
+        while (pos < size) {
             if (lastWasCr_) {
                 lastWasCr_ = false;
-                if (bytes[pos] == '\n') {  // the LF of a CR LF already written
+                if (data[pos] == '\n') {  // the LF of a CR LF already written
                     ++pos;
                     continue;
                 }
                 normalised_ = false;
             }
-            const std::size_t next = bytes.find_first_of("\r\n", pos);
-            const std::size_t stop = next == std::string_view::npos ? bytes.size() : next;
-            if (stop > pos) {
-                if (out) out->append(bytes.substr(pos, stop - pos));
+            if (nextCr < pos) nextCr = find('\r', pos);
+            if (nextLf < pos) nextLf = find('\n', pos);
+            const std::size_t next = std::min(nextCr, nextLf);
+            if (next > pos) {
+                if (out) out->append(data + pos, next - pos);
                 endsWithBreak_ = false;
             }
-            if (next == std::string_view::npos) break;
-            if (bytes[next] == '\r') {
+            if (next == size) break;
+            if (data[next] == '\r') {
                 lastWasCr_ = true;
             } else {
                 normalised_ = false;
@@ -165,6 +178,15 @@ public:
             carry_.clear();
         }
         while (valid_ && pos < bytes.size()) {
+            // ASCII eight bytes at a time: most of a log is.
+            std::uint64_t word = 0;
+            if (pos + sizeof word <= bytes.size()) {
+                std::memcpy(&word, bytes.data() + pos, sizeof word);
+                if ((word & 0x8080808080808080u) == 0) {
+                    pos += sizeof word;
+                    continue;
+                }
+            }
             const auto b = static_cast<unsigned char>(bytes[pos]);
             if (b < 0x80) {
                 ++pos;
