@@ -161,35 +161,6 @@ TEST_F(FileAccessPosixTest, AWriterKilledMidWriteLeavesNothingTheNextOneKeeps) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-// Two writers of the same file at once (the service and a /ONCE run beside it): each content
-// arrives whole, the last commit wins, and neither leaves a file behind.
-TEST_F(FileAccessPosixTest, TwoWritersAtOnceNeverShareATemporaryFile) {
-    Put(file, "earlier");
-    {
-        FileReplacement first(file);
-        first.Write("first, ");
-        FileReplacement second(file);
-        second.Write("second");
-        first.Write("whole");
-        first.Commit();
-        EXPECT_EQ(Slurp(file), "first, whole");
-        second.Commit();
-    }
-    EXPECT_EQ(Slurp(file), "second");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-
-    // One abandoned while the other commits.
-    {
-        FileReplacement first(file);
-        first.Write("abandoned");
-        FileReplacement second(file);
-        second.Write("kept");
-        second.Commit();
-    }
-    EXPECT_EQ(Slurp(file), "kept");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-}
-
 TEST_F(FileAccessPosixTest, AFullDiskIsToldInTheOperatorsLanguage) {
     try {
         AppendToFile("/dev/full", "x");
