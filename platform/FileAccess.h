@@ -53,8 +53,8 @@ private:
 // A new content for the file at path, written in pieces and put in the file's place whole by
 // Commit, in a single rename: the old content stays whole whenever the new one cannot be
 // written. Through a symbolic link the file it names is replaced and the link stays. The
-// replaced file's owner, group and permissions (on Windows its security and attributes) are
-// kept.
+// replaced file's owner, group and permissions are kept (on Windows its access rules, and its
+// owner where the process may set one).
 //
 // The new content goes to a temporary file beside the target under a fixed name (the target's
 // name followed by ".tmp"), which the next replacement takes over when a killed process left it
