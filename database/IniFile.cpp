@@ -5,6 +5,7 @@
 
 #include "common/Text.h"
 #include "database/Latin1.h"
+#include "platform/CodePage.h"
 
 namespace vr {
 namespace {
@@ -36,10 +37,19 @@ IniFile IniFile::Load(const std::filesystem::path& path) {
 
 IniFile IniFile::Parse(std::string_view content) {
     constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    if (content.starts_with(kBom)) content.remove_prefix(kBom.size());
-    // Files written by hand on the store's machines are often in the 8-bit code page; text that
-    // is not valid UTF-8 is taken as ISO-8859-1.
-    const std::string utf8 = text::IsValidUtf8(content) ? std::string(content) : db::Latin1ToUtf8(content);
+    // What a Windows editor writes when told "Unicode": UTF-16 behind its byte-order mark.
+    constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+    constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+    std::string utf8;
+    if (content.starts_with(kUtf16LeBom) || content.starts_with(kUtf16BeBom)) {
+        const char* page = content.starts_with(kUtf16LeBom) ? "UTF-16LE" : "UTF-16BE";
+        utf8 = codepage::ToUtf8(content.substr(2), page);
+    } else {
+        if (content.starts_with(kBom)) content.remove_prefix(kBom.size());
+        // Files written by hand on the store's machines are often in the 8-bit code page; text
+        // that is not valid UTF-8 is taken as ISO-8859-1.
+        utf8 = text::IsValidUtf8(content) ? std::string(content) : db::Latin1ToUtf8(content);
+    }
 
     IniFile file;
     std::string section;

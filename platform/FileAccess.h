@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,11 +29,57 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
 // is not a regular file (a directory, a pipe, a device).
 std::string ReadWholeFile(const std::filesystem::path& path);
 
-// Replaces the file at path by one holding bytes: they go to a new file in the same directory,
-// flushed to disk, which then takes the old one's place in a single rename, so the old content
-// stays whole whenever the new one cannot be written. An existing file's permissions are kept;
-// through a symbolic link, the file it names is replaced.
-// Returns the identity of the new file; throws vr::Error naming the file on failure.
+// A regular file read from its start in pieces, so that its size never weighs on memory.
+// Others may go on reading and writing the file meanwhile.
+class FileReader {
+public:
+    // Throws vr::Error naming the file when it cannot be opened or is not a regular file (a
+    // directory, a pipe, a device).
+    explicit FileReader(const std::filesystem::path& path);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Reads up to size bytes into data; 0 at the end of the file. Throws vr::Error naming it.
+    std::size_t Read(char* data, std::size_t size);
+    // The identity of the open file as it is now.
+    FileIdentity Identity() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A new content for the file at path, written in pieces and put in the file's place whole by
+// Commit, in a single rename: the old content stays whole whenever the new one cannot be
+// written. Through a symbolic link the file it names is replaced and the link stays. The
+// replaced file's owner, group and permissions are kept (on Windows its access rules, and its
+// owner where the process may set one).
+//
+// The new content goes to a temporary file beside the target under a fixed name (the target's
+// name followed by ".tmp"), which the next replacement takes over when a killed process left it
+// behind; only while another process is replacing the same file at that moment does a second
+// writer use a name of its own.
+class FileReplacement {
+public:
+    // Throws vr::Error naming the file when the temporary file cannot be created.
+    explicit FileReplacement(const std::filesystem::path& path);
+    // Without Commit the temporary file is removed and the file stays as it was.
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    void Write(std::string_view bytes);
+    // Flushes the new content to disk and puts it in the file's place. Returns its identity.
+    FileIdentity Commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Replaces the file at path by one holding bytes, as FileReplacement does. Returns the identity
+// of the new file; throws vr::Error naming the file on failure.
 FileIdentity ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
 // Appends bytes to the end of an existing file. When expected is given, the file must still have

@@ -1,9 +1,14 @@
 #include "service/ActivityLog.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "common/Error.h"
+#include "common/Text.h"
 #include "platform/CodePage.h"
 
 namespace vr {
@@ -14,23 +19,22 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
-bool IsNormalised(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') return false;  // a LF not taken with its CR below
-        if (text[i] == '\r') {
-            if (i + 1 == text.size() || text[i + 1] != '\n') return false;
-            ++i;
-        }
-    }
-    return text.empty() || text.ends_with("\r\n");
+// The file is read and rewritten in pieces of this size: memory stays flat whatever its size.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+bool IsUtf8Name(const std::string& codePage) {
+    return text::EqualsIgnoreAsciiCase(codePage, "UTF-8") || text::EqualsIgnoreAsciiCase(codePage, "UTF8");
+}
+
+bool IsWindows1252Name(const std::string& codePage) {
+    return text::EqualsIgnoreAsciiCase(codePage, "WINDOWS-1252") || text::EqualsIgnoreAsciiCase(codePage, "CP1252");
 }
 
 // The text's lines, each followed by CR LF: a line ends at CR LF, a lone CR or a lone LF, and a
 // final line break does not make an empty last line.
-std::string NormaliseLines(std::string&& text) {
-    if (IsNormalised(text)) return std::move(text);  // the usual case, and files can be large
+std::string NormaliseLines(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 16 + 2);
+    out.reserve(text.size() + 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\r' || c == '\n') {
@@ -41,6 +45,213 @@ std::string NormaliseLines(std::string&& text) {
         }
     }
     if (!out.empty() && !out.ends_with("\r\n")) out += "\r\n";
+    return out;
+}
+
+// The line breaks of a text in code units of one byte (UTF-8, 8-bit pages) or two (UTF-16), fed
+// in pieces: whether they are all CR LF already, and the same text with every CR LF, lone CR
+// and lone LF written as CR LF, nothing else changed.
+class LineBreaks {
+public:
+    LineBreaks(std::size_t unit, bool bigEndian) : unit_(unit), bigEndian_(bigEndian) {
+        crLf_ = unit == 1 ? "\r\n" : bigEndian ? std::string("\0\r\0\n", 4) : std::string("\r\0\n\0", 4);
+    }
+
+    // Appends the piece's normalised form to out, when out is given.
+    void Feed(std::string_view bytes, std::string* out) {
+        if (bytes.empty()) return;
+        empty_ = false;
+        if (unit_ == 1) {
+            FeedBytes(bytes, out);
+            return;
+        }
+        std::size_t pos = 0;
+        if (!carry_.empty()) {
+            carry_ += bytes[0];
+            Unit(carry_, out);
+            carry_.clear();
+            pos = 1;
+        }
+        for (; pos + 1 < bytes.size(); pos += 2) Unit(bytes.substr(pos, 2), out);
+        if (pos < bytes.size()) carry_.assign(1, bytes[pos]);
+    }
+
+    void Finish(std::string* out) {
+        if (!carry_.empty()) {
+            // An odd byte at the end of UTF-16 text: kept, completed to a whole unit.
+            carry_ += '\0';
+            Unit(carry_, out);
+            carry_.clear();
+            normalised_ = false;
+        }
+        if (lastWasCr_) normalised_ = false;  // a lone CR at the very end
+        if (!empty_ && !endsWithBreak_) {
+            normalised_ = false;
+            if (out) *out += crLf_;
+        }
+    }
+
+    bool normalised() const { return normalised_; }
+
+private:
+    void FeedBytes(std::string_view bytes, std::string* out) {
+        // memchr finds each kind of break fast; the next of each is remembered, so that a text
+        // without one kind is not searched again for it at every line.
+        const char* data = bytes.data();
+        const std::size_t size = bytes.size();
+        auto find = [&](char c, std::size_t from) {
+            const void* found = std::memchr(data + from, c, size - from);
+            return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+        };
+        std::size_t nextCr = find('\r', 0);
+        std::size_t nextLf = find('\n', 0);
+        std::size_t pos = 0;
+        while (pos < size) {
+            if (lastWasCr_) {
+                lastWasCr_ = false;
+                if (data[pos] == '\n') {  // the LF of a CR LF already written
+                    ++pos;
+                    continue;
+                }
+                normalised_ = false;
+            }
+            if (nextCr < pos) nextCr = find('\r', pos);
+            if (nextLf < pos) nextLf = find('\n', pos);
+            const std::size_t next = std::min(nextCr, nextLf);
+            if (next > pos) {
+                if (out) out->append(data + pos, next - pos);
+                endsWithBreak_ = false;
+            }
+            if (next == size) break;
+            if (data[next] == '\r') {
+                lastWasCr_ = true;
+            } else {
+                normalised_ = false;
+            }
+            if (out) *out += "\r\n";
+            endsWithBreak_ = true;
+            pos = next + 1;
+        }
+    }
+
+    void Unit(std::string_view unit, std::string* out) {
+        const auto first = static_cast<unsigned char>(unit[0]);
+        const auto second = static_cast<unsigned char>(unit[1]);
+        const unsigned value = bigEndian_ ? (first << 8) | second : (second << 8) | first;
+        if (lastWasCr_) {
+            lastWasCr_ = false;
+            if (value == '\n') return;
+            normalised_ = false;
+        }
+        if (value == '\r' || value == '\n') {
+            if (value == '\n') normalised_ = false;
+            lastWasCr_ = value == '\r';
+            if (out) *out += crLf_;
+            endsWithBreak_ = true;
+            return;
+        }
+        if (out) out->append(unit);
+        endsWithBreak_ = false;
+    }
+
+    std::size_t unit_;
+    bool bigEndian_;
+    std::string crLf_;
+    std::string carry_;  // the first byte of a two-byte unit cut by the end of a piece
+    bool lastWasCr_ = false;
+    bool empty_ = true;
+    bool endsWithBreak_ = false;
+    bool normalised_ = true;
+};
+
+// Whether a text fed in pieces is valid UTF-8, and whether it holds anything beyond ASCII.
+class Utf8Check {
+public:
+    void Feed(std::string_view bytes) {
+        if (!valid_) return;
+        std::size_t pos = 0;
+        if (!carry_.empty()) {
+            // Completes the sequence the last piece cut.
+            while (carry_.size() < Length(carry_[0]) && pos < bytes.size()) carry_ += bytes[pos++];
+            if (carry_.size() < Length(carry_[0])) return;
+            if (!text::IsValidUtf8(carry_)) valid_ = false;
+            carry_.clear();
+        }
+        while (valid_ && pos < bytes.size()) {
+            // ASCII eight bytes at a time: most of a log is.
+            std::uint64_t word = 0;
+            if (pos + sizeof word <= bytes.size()) {
+                std::memcpy(&word, bytes.data() + pos, sizeof word);
+                if ((word & 0x8080808080808080u) == 0) {
+                    pos += sizeof word;
+                    continue;
+                }
+            }
+            const auto b = static_cast<unsigned char>(bytes[pos]);
+            if (b < 0x80) {
+                ++pos;
+                continue;
+            }
+            nonAscii_ = true;
+            const std::size_t length = Length(bytes[pos]);
+            if (length == 0) {
+                valid_ = false;
+            } else if (pos + length > bytes.size()) {
+                carry_.assign(bytes.substr(pos));
+                return;
+            } else if (!text::IsValidUtf8(bytes.substr(pos, length))) {
+                valid_ = false;
+            }
+            pos += length;
+        }
+    }
+
+    void Finish() {
+        if (!carry_.empty()) valid_ = false;  // a sequence cut by the end of the file
+    }
+
+    bool valid() const { return valid_; }
+    bool nonAscii() const { return nonAscii_; }
+
+private:
+    // The length of the sequence a lead byte starts; 0 for a byte that starts none.
+    static std::size_t Length(char lead) {
+        const auto b = static_cast<unsigned char>(lead);
+        return b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    }
+
+    std::string carry_;
+    bool valid_ = true;
+    bool nonAscii_ = false;
+};
+
+// Reads until size bytes are in or the file ends.
+std::size_t ReadFully(FileReader& in, char* data, std::size_t size) {
+    std::size_t used = 0;
+    while (used < size) {
+        std::size_t n = in.Read(data + used, size - used);
+        if (n == 0) break;
+        used += n;
+    }
+    return used;
+}
+
+// Windows-1252 as the log writes it: every byte value a character of its own, the five bytes
+// the page leaves undefined (81, 8D, 8F, 90, 9D) included as the C1 controls of the same value,
+// so that text read from such a file and written again keeps every byte.
+std::string FromUtf8Windows1252(std::string_view utf8) {
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t pos = 0; pos + 1 < utf8.size(); ++pos) {
+        if (utf8[pos] != '\xC2') continue;
+        const char c = utf8[pos + 1];
+        if (c != '\x81' && c != '\x8D' && c != '\x8F' && c != '\x90' && c != '\x9D') continue;
+        out += codepage::FromUtf8(utf8.substr(start, pos - start), "WINDOWS-1252");
+        out += c;
+        start = pos + 2;
+        ++pos;
+    }
+    out += codepage::FromUtf8(utf8.substr(start), "WINDOWS-1252");
     return out;
 }
 
@@ -69,23 +280,40 @@ std::string ActivityLog::Timestamp() const {
            TwoDigits(now.minute) + settings_.timeSeparator + TwoDigits(now.second);
 }
 
+ActivityLogWriteError::ActivityLogWriteError(const std::string& reason, std::string_view unwritten)
+    : Error(reason + ". Mensagem que não pôde ser registrada: " + std::string(unwritten)),
+      reason_(reason),
+      unwritten_(unwritten) {}
+
 void ActivityLog::Append(std::string_view message) {
+    lastEntryLost_ = true;
+    try {
+        AppendEntry(message);
+    } catch (const ActivityLogWriteError&) {
+        throw;
+    } catch (const Error& e) {
+        throw ActivityLogWriteError(e.what(), message);
+    }
+    lastEntryLost_ = false;
+}
+
+void ActivityLog::AppendEntry(std::string_view message) {
     // An empty line, then the entry's line; the message's own line breaks become CR LF now, as
     // the next full rewrite would make them.
     std::string entry = "\r\n" + Timestamp() + " - ";
     entry += message;
     entry += "\r\n";
-    entry = NormaliseLines(std::move(entry));
+    entry = NormaliseLines(entry);
 
     if (last_ && IsAsLastWritten()) {
-        std::string bytes = codepage::FromUtf8(entry, last_->encoding.codePage);
+        std::string bytes = Encode(entry, last_->encoding);
         if (auto written = AppendToFile(path_, bytes, last_->identity)) {
             last_->identity = *written;
             return;
         }
     }
-    // The log's first entry, or someone else changed the file: read it whole and rewrite it.
-    Rewrite(entry);
+    // The log's first entry, or someone else changed the file: examine it again.
+    TakeOver(entry);
 }
 
 bool ActivityLog::IsAsLastWritten() const {
@@ -96,58 +324,138 @@ bool ActivityLog::IsAsLastWritten() const {
     }
 }
 
-void ActivityLog::Rewrite(const std::string& entry) {
-    Encoding encoding{settings_.ansiCodePage, ""};
-    std::optional<FileIdentity> found;
-    std::string bytes;
-    std::string text;
+std::string ActivityLog::Encode(std::string_view text, const Encoding& encoding) const {
+    if (IsWindows1252Name(encoding.codePage)) return FromUtf8Windows1252(text);
+    return codepage::FromUtf8(text, encoding.codePage);
+}
+
+namespace {
+
+// A failure to read the log, told apart from failures to write it.
+struct ReadFailure {
+    std::string reason;
+};
+
+template <typename F>
+auto Reading(F read) {
     try {
-        found = IdentifyFile(path_);
-        if (found) {
-            bytes = ReadWholeFile(path_);
+        return read();
+    } catch (const Error& e) {
+        throw ReadFailure{e.what()};
+    }
+}
+
+}  // namespace
+
+void ActivityLog::TakeOver(const std::string& entry) {
+    const Encoding ansi{settings_.ansiCodePage, ""};
+    std::string buffer(kPiece, '\0');
+    std::string normalised;
+    // Another program may change the file while it is examined: then it is examined again, and
+    // the last attempt writes whatever it finds.
+    constexpr int kAttempts = 3;
+    try {
+        for (int attempt = 1;; ++attempt) {
+            const bool lastAttempt = attempt == kAttempts;
+            if (!Reading([&] { return IdentifyFile(path_); })) {
+                FileIdentity written = ReplaceWholeFile(path_, Encode(entry, ansi));
+                last_ = LastWrite{written, ansi};
+                return;
+            }
+
+            // One pass to learn the file's encoding and whether its line breaks are CR LF.
+            auto in = Reading([&] { return std::make_unique<FileReader>(path_); });
+            const FileIdentity before = Reading([&] { return in->Identity(); });
+            std::size_t n = Reading([&] { return ReadFully(*in, buffer.data(), buffer.size()); });
+            std::string_view head(buffer.data(), n);
+            Encoding encoding = ansi;
+            std::size_t unit = 1;
+            bool bigEndian = false;
             for (auto [bom, codePage] : {std::pair{kUtf8Bom, "UTF-8"}, std::pair{kUtf16LeBom, "UTF-16LE"},
                                          std::pair{kUtf16BeBom, "UTF-16BE"}}) {
-                if (std::string_view(bytes).starts_with(bom)) {
+                if (head.starts_with(bom)) {
                     encoding = {codePage, std::string(bom)};
+                    unit = bom == kUtf8Bom ? 1 : 2;
+                    bigEndian = bom == kUtf16BeBom;
                     break;
                 }
             }
-            text = codepage::ToUtf8(std::string_view(bytes).substr(encoding.byteOrderMark.size()),
-                                    encoding.codePage);
-        }
-    } catch (const Error& e) {
-        AppendReadFailure(e.what());
-        return;
-    }
-    // Lines of the old text first, then the entry; each part encoded alone, exactly as the
-    // in-place append encodes an entry, so both ways give the same bytes.
-    // Built in place, since the old text may run to hundreds of megabytes.
-    std::string content = codepage::FromUtf8(NormaliseLines(std::move(text)), encoding.codePage);
-    content.insert(0, encoding.byteOrderMark);
-    const std::string entryBytes = codepage::FromUtf8(entry, encoding.codePage);
-    last_.reset();
-    // A file already in that form only needs the entry at its end. Appending also works where
-    // replacing cannot: on Windows while a log viewer holds the file open.
-    const bool unchanged = found && content == bytes;
-    bytes = std::string();
-    if (unchanged) {
-        if (std::optional<FileIdentity> written = AppendToFile(path_, entryBytes, *found)) {
-            last_ = LastWrite{*written, std::move(encoding)};
+            const std::size_t markSize = encoding.byteOrderMark.size();
+            LineBreaks lines(unit, bigEndian);
+            Utf8Check utf8;
+            std::string_view piece = head.substr(markSize);
+            while (!piece.empty()) {
+                lines.Feed(piece, nullptr);
+                if (markSize == 0) utf8.Feed(piece);
+                n = Reading([&] { return in->Read(buffer.data(), buffer.size()); });
+                piece = std::string_view(buffer.data(), n);
+            }
+            lines.Finish(nullptr);
+            utf8.Finish();
+            const FileIdentity examined = Reading([&] { return in->Identity(); });
+            in.reset();
+            if (examined != before && !lastAttempt) continue;
+            if (markSize == 0) {
+                // Without a mark the content decides, never the process's settings: the earlier
+                // entries were written in whatever this file holds.
+                if (!utf8.valid()) {
+                    encoding.codePage = IsUtf8Name(settings_.ansiCodePage) ? "WINDOWS-1252" : settings_.ansiCodePage;
+                } else if (utf8.nonAscii()) {
+                    encoding.codePage = "UTF-8";
+                }
+            }
+            const std::string entryBytes = Encode(entry, encoding);
+
+            if (lines.normalised()) {
+                // Already in the log's form: the entry only goes to its end. Appending also works
+                // where replacing cannot: on Windows while a log viewer holds the file open.
+                std::optional<FileIdentity> expected;
+                if (!lastAttempt) expected = examined;
+                if (auto written = AppendToFile(path_, entryBytes, expected)) {
+                    last_ = LastWrite{*written, std::move(encoding)};
+                    return;
+                }
+                continue;
+            }
+
+            // A second pass writes the content again with its line breaks as CR LF, every other
+            // byte unchanged, and the entry after it.
+            FileReplacement out(path_);
+            in = Reading([&] { return std::make_unique<FileReader>(path_); });
+            if (Reading([&] { return in->Identity(); }) != examined && !lastAttempt) continue;
+            out.Write(encoding.byteOrderMark);
+            LineBreaks rewrite(unit, bigEndian);
+            std::size_t skip = markSize;
+            while ((n = Reading([&] { return in->Read(buffer.data(), buffer.size()); })) > 0) {
+                std::string_view bytes(buffer.data(), n);
+                const std::size_t skipped = std::min(skip, bytes.size());
+                skip -= skipped;
+                normalised.clear();
+                rewrite.Feed(bytes.substr(skipped), &normalised);
+                out.Write(normalised);
+            }
+            normalised.clear();
+            rewrite.Finish(&normalised);
+            out.Write(normalised);
+            if (Reading([&] { return in->Identity(); }) != examined && !lastAttempt) continue;
+            in.reset();
+            out.Write(entryBytes);
+            FileIdentity written = out.Commit();
+            last_ = LastWrite{written, std::move(encoding)};
             return;
         }
+    } catch (const ReadFailure& failure) {
+        AppendReadFailure(failure.reason);
     }
-    content += entryBytes;
-    FileIdentity written = ReplaceWholeFile(path_, content);
-    last_ = LastWrite{written, std::move(encoding)};
 }
 
 void ActivityLog::AppendReadFailure(const std::string& reason) {
     // The earlier content must survive: the failure is appended, never written over it. Without
     // having read the file, the encoding is the last one seen, or the ANSI code page.
-    std::string codePage = last_ ? last_->encoding.codePage : settings_.ansiCodePage;
+    Encoding encoding = last_ ? last_->encoding : Encoding{settings_.ansiCodePage, ""};
     last_.reset();
     std::string line = NormaliseLines(Timestamp() + " - " + reason + "\r\n");
-    AppendToFile(path_, codepage::FromUtf8(line, codePage));
+    AppendToFile(path_, Encode(line, encoding));
 }
 
 }  // namespace vr

@@ -30,6 +30,8 @@ public:
     virtual void SetProgressHook(std::function<void()> /*hook*/) {}
     // The support checks, on the main thread, outside any cycle.
     virtual std::vector<TVerificacao> RunChecks() { return {}; }
+    // True when the last entry of the activity log could not be written.
+    virtual bool LogEntryLost() const { return false; }
 };
 
 // The steps of the module's lifecycle events, kept apart from the module so that they can be

@@ -17,6 +17,7 @@ public:
     void SetCycleObserver(CycleObserver observer) override;
     void SetProgressHook(std::function<void()> hook) override;
     std::vector<TVerificacao> RunChecks() override;
+    bool LogEntryLost() const override;
 
 private:
     TSrvVevoveRazara& module_;

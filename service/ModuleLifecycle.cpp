@@ -40,5 +40,6 @@ void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCicl
 void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
 
 std::vector<TVerificacao> TModuleHost::RunChecks() { return module_.VerificaInstalacao(); }
+bool TModuleHost::LogEntryLost() const { return module_.UltimaEntradaPerdida(); }
 
 }  // namespace vr

@@ -125,6 +125,11 @@ int ServiceHost::RunOnce() {
             return 1;
         case rcNaoConcluida: break;
     }
+    // The log could not take the cycle's failure: the system log has it, with the message.
+    if (service_.LogEntryLost()) {
+        messages.Failure("Atualização não concluída; não foi possível gravar VevoveRazara.log, veja o registro do sistema");
+        return 1;
+    }
     messages.Failure("Atualização não concluída; veja VevoveRazara.log");
     return 1;
 }

@@ -32,6 +32,17 @@ void TSrvVevoveRazara::DoSaveLog(std::string_view Msg) {
     log_.Append(Msg);
 }
 
-void TSrvVevoveRazara::ManipulaExcecoes(const std::exception& E) { DoSaveLog(E.what()); }
+void TSrvVevoveRazara::ManipulaExcecoes(const std::exception& E) {
+    try {
+        DoSaveLog(E.what());
+    } catch (const ActivityLogWriteError& failure) {
+        // The cycle ended because the log could not be written, and it still cannot be: the
+        // system log is told the message that was due then, not this one about it.
+        if (const auto* earlier = dynamic_cast<const ActivityLogWriteError*>(&E)) {
+            throw ActivityLogWriteError(failure.reason(), earlier->unwritten());
+        }
+        throw;
+    }
+}
 
 }  // namespace vr

@@ -64,6 +64,8 @@ public:
 
     // Appends one entry to the activity log; throws vr::Error when the file cannot be written.
     void DoSaveLog(std::string_view Msg);
+    // True when the last entry could not be written.
+    bool UltimaEntradaPerdida() const { return log_.lastEntryLost(); }
     // The handler for errors that leave an event handler: logs the error's message.
     void ManipulaExcecoes(const std::exception& E);
 

@@ -1,21 +1,11 @@
-#include <random>
-#include <system_error>
+#include "webservice/AnswerDump.h"
 
 #include "common/Error.h"
 #include "platform/CodePage.h"
-#include "webservice/AnswerDump.h"
 
 namespace vr {
 
 namespace {
-
-// A name no other writer in the directory uses, so two writers never share a temporary file.
-std::filesystem::path TemporaryName(const std::filesystem::path& target) {
-    std::random_device random;
-    std::filesystem::path name = target;
-    name += ".tmp" + std::to_string(random()) + std::to_string(random());
-    return name;
-}
 
 [[noreturn]] void FailWriting(const std::filesystem::path& file, const std::string& reason) {
     throw Error("Não foi possível gravar o arquivo " + file.string() + ": " + reason);
@@ -41,21 +31,16 @@ std::size_t WholeCharacters(std::string_view text) {
 }  // namespace
 
 TDumpWriter::TDumpWriter(const TDestinoDump& destino)
-    : codePage_(destino.codePage),
-      file_(destino.diretorio / kArquivoDump),
-      temporary_(TemporaryName(file_)) {
+    : codePage_(destino.codePage), file_(destino.diretorio / kArquivoDump) {
     if (!codepage::IsKnown(codePage_)) FailWriting(file_, "página de código desconhecida: " + codePage_);
-    out_.open(temporary_, std::ios::binary | std::ios::trunc);
-    if (!out_) FailWriting(file_, "não foi possível criar " + temporary_.filename().string());
+    // The new dump goes to BRISEN_RESPOSTA.LOG.tmp beside it until Commit; a process killed
+    // meanwhile leaves that name to the next dump, which takes it over.
+    out_ = std::make_unique<FileReplacement>(file_);
     pending_.reserve(kPiece + 8);
 }
 
-TDumpWriter::~TDumpWriter() {
-    if (committed_) return;
-    out_.close();
-    std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
-}
+// Without Commit the replacement removes its temporary file.
+TDumpWriter::~TDumpWriter() = default;
 
 void TDumpWriter::Write(std::string_view text) {
     for (const char c : text) {
@@ -78,12 +63,7 @@ void TDumpWriter::Write(std::string_view text) {
 void TDumpWriter::Commit() {
     if (!empty_ && !endsLine_) pending_ += "\r\n";
     Flush(true);
-    out_.close();
-    if (!out_) FailWriting(file_, "erro de escrita");
-    std::error_code error;
-    std::filesystem::rename(temporary_, file_, error);
-    if (error) FailWriting(file_, error.message());
-    committed_ = true;
+    out_->Commit();
 }
 
 void TDumpWriter::Flush(bool all) {
@@ -94,8 +74,7 @@ void TDumpWriter::Flush(bool all) {
     } catch (const Error& e) {
         FailWriting(file_, e.what());
     }
-    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out_) FailWriting(file_, "erro de escrita");
+    out_->Write(bytes);
     pending_.erase(0, ready);
 }
 

@@ -3,9 +3,11 @@
 // The answer dump: BRISEN_RESPOSTA.LOG beside the executable holds the last answer received.
 
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/FileAccess.h"
 
 namespace vr {
 
@@ -27,7 +29,8 @@ void SalvarJson(std::string_view Json, TTipoJson TipoJson, const TDestinoDump& d
 
 // SalvarJson for a text that arrives in pieces (a large answer written again as it is
 // produced). The dump is replaced only by Commit; a writer destroyed before it leaves the
-// earlier dump as it was.
+// earlier dump as it was. A dump that is a symbolic link stays one, its target replaced, and
+// keeps its owner, group and permissions.
 class TDumpWriter {
 public:
     explicit TDumpWriter(const TDestinoDump& destino);
@@ -43,13 +46,11 @@ private:
 
     std::string codePage_;
     std::filesystem::path file_;
-    std::filesystem::path temporary_;
-    std::ofstream out_;
+    std::unique_ptr<FileReplacement> out_;
     std::string pending_;  // normalised text not yet converted
     bool lastWasCr_ = false;
     bool endsLine_ = false;
     bool empty_ = true;
-    bool committed_ = false;
 };
 
 }  // namespace vr

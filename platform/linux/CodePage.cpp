@@ -58,8 +58,20 @@ enum class Direction { kEncode, kDecode };
 // earlier step is redone over everything it had converted in that call. So after a refusal the
 // input is fed in a small window that doubles while the text converts cleanly: text full of
 // replacements stays linear, clean text goes in large blocks.
+// Where the next lead byte at or after from starts a sequence beyond U+10FFFF (F4 90 and up, F5
+// and above, the old five- and six-byte forms included), or the end of the text. iconv reads
+// those as characters; they are not, and must be replaced like any other invalid byte.
+std::size_t NextBeyondUnicode(std::string_view text, std::size_t from) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0xF5) return i;
+        if (b == 0xF4 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x90) return i;
+    }
+    return text.size();
+}
+
 template <typename Skip>
-std::string Convert(Converter& c, std::string_view input, Skip skip) {
+std::string Convert(Converter& c, std::string_view input, Skip skip, bool utf8Source) {
     constexpr std::size_t kLargeWindow = std::size_t{1} << 20;
     constexpr std::size_t kSmallWindow = 64;
     iconv(c.cd.get(), nullptr, nullptr, nullptr, nullptr);  // back to the initial state
@@ -69,10 +81,28 @@ std::string Convert(Converter& c, std::string_view input, Skip skip) {
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
     std::size_t window = kLargeWindow;
+    std::size_t barrier = utf8Source ? NextBeyondUnicode(input, 0) : input.size();
+    auto replace = [&] {
+        if (out.size() - used < c.replacement.size()) out.resize(out.size() * 2 + 16);
+        std::memcpy(out.data() + used, c.replacement.data(), c.replacement.size());
+        used += c.replacement.size();
+        window = kSmallWindow;
+    };
     for (;;) {
+        const std::size_t pos = input.size() - inLeft;
+        if (inLeft > 0 && pos == barrier) {
+            // The lead byte alone is replaced; its continuation bytes are then invalid to iconv.
+            ++in;
+            --inLeft;
+            barrier = NextBeyondUnicode(input, pos + 1);
+            replace();
+            continue;
+        }
         char* dst = out.data() + used;
         std::size_t dstLeft = out.size() - used;
-        std::size_t chunk = std::min(window, inLeft);
+        const std::size_t beforeBarrier = barrier - pos;
+        std::size_t chunk = std::min({window, inLeft, beforeBarrier});
+        const bool cutByBarrier = chunk == beforeBarrier && beforeBarrier < inLeft;
         std::size_t chunkLeft = chunk;
         // With the input used up, one more call writes what a stateful target still owes.
         bool flushing = inLeft == 0;
@@ -90,7 +120,7 @@ std::string Convert(Converter& c, std::string_view input, Skip skip) {
             out.resize(out.size() * 2 + 16);
             continue;
         }
-        if (error == EINVAL && chunk < inLeft + (chunk - chunkLeft)) {
+        if (error == EINVAL && !cutByBarrier && chunk < inLeft + (chunk - chunkLeft)) {
             // Only the window cut a character in two: widen it past the character.
             window = chunkLeft + 16;
             continue;
@@ -98,14 +128,13 @@ std::string Convert(Converter& c, std::string_view input, Skip skip) {
         if (error != EILSEQ && error != EINVAL) {
             throw Error(std::string("Falha na conversão de texto: ") + std::strerror(error));
         }
-        std::size_t drop = error == EINVAL ? inLeft : skip(in, inLeft);
+        // A sequence cut by the end of the text is one replacement; one cut by a byte that
+        // cannot continue it is an invalid start like any other.
+        std::size_t drop = error == EINVAL && !cutByBarrier ? inLeft : skip(in, inLeft);
         if (drop == 0 || drop > inLeft) drop = inLeft == 0 ? 0 : 1;
         in += drop;
         inLeft -= drop;
-        if (out.size() - used < c.replacement.size()) out.resize(out.size() * 2 + 16);
-        std::memcpy(out.data() + used, c.replacement.data(), c.replacement.size());
-        used += c.replacement.size();
-        window = kSmallWindow;
+        replace();
     }
     out.resize(used);
     return out;
@@ -121,7 +150,7 @@ std::size_t Utf8SequenceLength(const char* p, std::size_t left) {
 }
 
 std::string Probe(Converter& c, std::string_view utf8) {
-    return Convert(c, utf8, [](const char*, std::size_t) { return std::size_t{1}; });
+    return Convert(c, utf8, [](const char*, std::size_t) { return std::size_t{1}; }, true);
 }
 
 Converter* Open(const std::string& to, const std::string& from, Direction direction) {
@@ -169,16 +198,20 @@ std::string FromUtf8(std::string_view utf8, const std::string& codePage) {
     Converter& c = OpenOrThrow(codePage, Direction::kEncode);
     // A character the code page lacks is one valid sequence: one "?" for it. A byte that is not
     // UTF-8 at all also gives one "?".
-    return Convert(c, utf8, [](const char* p, std::size_t left) {
-        std::size_t n = Utf8SequenceLength(p, left);
-        return n == 0 ? std::size_t{1} : n;
-    });
+    return Convert(
+        c, utf8,
+        [](const char* p, std::size_t left) {
+            std::size_t n = Utf8SequenceLength(p, left);
+            return n == 0 ? std::size_t{1} : n;
+        },
+        true);
 }
 
 std::string ToUtf8(std::string_view bytes, const std::string& codePage) {
     Converter& c = OpenOrThrow(codePage, Direction::kDecode);
     std::size_t unit = c.unit;
-    return Convert(c, bytes, [unit](const char*, std::size_t) { return unit; });
+    const bool utf8 = text::EqualsIgnoreAsciiCase(codePage, "UTF-8") || text::EqualsIgnoreAsciiCase(codePage, "UTF8");
+    return Convert(c, bytes, [unit](const char*, std::size_t) { return unit; }, utf8);
 }
 
 bool IsKnown(const std::string& codePage) {

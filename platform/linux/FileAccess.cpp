@@ -1,6 +1,7 @@
 #include "platform/FileAccess.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,19 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
 
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = other.Release();
+        }
+        return *this;
+    }
+    int Release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     // Closing reports errors a delayed write may still produce; returns errno or 0.
@@ -89,7 +103,7 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-std::string TemporaryName(const std::filesystem::path& path) {
+std::string RandomTemporaryName(const std::filesystem::path& path) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
@@ -97,7 +111,157 @@ std::string TemporaryName(const std::filesystem::path& path) {
     return path.string() + suffix;
 }
 
+// The file a path names at last: through every symbolic link on the way, a relative link read
+// from the link's own directory. A link naming no file yet gives the file it would name, so
+// that the replacement creates it and the link stays.
+std::filesystem::path FinalTarget(const std::filesystem::path& path) {
+    std::filesystem::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit on links in a row
+        std::error_code error;
+        if (!std::filesystem::is_symlink(current, error)) return current;
+        std::filesystem::path next = std::filesystem::read_symlink(current, error);
+        if (error) return current;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return current;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace
+
+// An open temporary file under its fixed name, locked for as long as it is written: a lock held
+// on it means another process is writing it now, a file found without one was left by a process
+// that died while writing, and is removed. Locks end with the process that holds them, so a
+// kill never leaves one behind.
+struct FileReplacement::State {
+    std::filesystem::path link;    // as given, for messages
+    std::filesystem::path target;  // the file replaced
+    std::string temporary;
+    Fd fd{-1};
+    bool committed = false;
+
+    [[noreturn]] void Fail(int error) { ThrowWrite(link, Reason(error)); }
+
+    // Takes the fixed name; false when another process holds it now.
+    bool TakeFixedName() {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            Fd created(::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+            if (!created.valid() && errno != EEXIST) Fail(errno);
+            if (created.valid()) {
+                // Between the creation and the lock another writer may have judged the new file
+                // stale and removed it: the lock counts only while the name still holds it.
+                if (::flock(created.get(), LOCK_EX | LOCK_NB) != 0) return false;
+                if (!HoldsName(created.get())) continue;
+                fd = Fd(created.Release());
+                return true;
+            }
+            Fd found(::open(temporary.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+            if (!found.valid()) {
+                if (errno == ENOENT) continue;  // its writer has just finished
+                return false;                   // not ours to take over (a link, a FIFO, no access)
+            }
+            if (::flock(found.get(), LOCK_EX | LOCK_NB) != 0) return false;  // being written now
+            if (!HoldsName(found.get())) continue;
+            // Left by a writer that died: nobody else can hold it while it is locked here.
+            if (::unlink(temporary.c_str()) != 0) return false;
+        }
+        return false;
+    }
+
+    bool HoldsName(int descriptor) const {
+        struct stat opened {};
+        struct stat named {};
+        return ::fstat(descriptor, &opened) == 0 && ::lstat(temporary.c_str(), &named) == 0 &&
+               SameFile(opened, named);
+    }
+};
+
+FileReplacement::FileReplacement(const std::filesystem::path& path) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.link = path;
+    s.target = FinalTarget(path);
+    s.temporary = s.target.string() + ".tmp";
+    if (s.TakeFixedName()) return;
+    // Another process is replacing the same file right now: a name of this writer's own.
+    for (int attempt = 0; attempt < 100 && !s.fd.valid(); ++attempt) {
+        s.temporary = RandomTemporaryName(s.target);
+        s.fd = Fd(::open(s.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!s.fd.valid() && errno != EEXIST) s.Fail(errno);
+    }
+    if (!s.fd.valid()) s.Fail(EEXIST);
+}
+
+FileReplacement::~FileReplacement() {
+    if (state_->committed) return;
+    // Removed while still locked, so no other writer can be using it.
+    ::unlink(state_->temporary.c_str());
+}
+
+void FileReplacement::Write(std::string_view bytes) {
+    if (int error = WriteAll(state_->fd.get(), bytes)) state_->Fail(error);
+}
+
+FileIdentity FileReplacement::Commit() {
+    State& s = *state_;
+    // What the administrator set on the file stays: owner and group first, since a change of
+    // owner clears the set-user-ID bits that the mode then sets again. Only root may give a file
+    // to another owner; a service running as another user keeps at least the group and mode.
+    struct stat old {};
+    if (::stat(s.target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchown(s.fd.get(), old.st_uid, old.st_gid) != 0 &&
+            ::fchown(s.fd.get(), static_cast<uid_t>(-1), old.st_gid) != 0 && errno != EPERM) {
+            s.Fail(errno);
+        }
+        if (::fchmod(s.fd.get(), old.st_mode & 07777) != 0) s.Fail(errno);
+    }
+    // On disk before the rename, or a crash could leave the new name over an empty file.
+    if (::fsync(s.fd.get()) != 0) s.Fail(errno);
+    struct stat written {};
+    if (::fstat(s.fd.get(), &written) != 0) s.Fail(errno);
+    if (::rename(s.temporary.c_str(), s.target.c_str()) != 0) s.Fail(errno);
+    s.committed = true;
+    // The lock goes with the descriptor; the name no longer leads to this file.
+    if (int error = s.fd.Close()) ThrowWrite(s.link, Reason(error));
+    // Makes the rename itself durable; the file is already whole either way.
+    std::filesystem::path directory = s.target.parent_path().empty() ? "." : s.target.parent_path();
+    Fd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
+    return IdentityOf(written);
+}
+
+struct FileReader::State {
+    std::filesystem::path path;
+    Fd fd{-1};
+};
+
+FileReader::FileReader(const std::filesystem::path& path) : state_(std::make_unique<State>()) {
+    state_->path = path;
+    // Non-blocking, so that a pipe put in the file's place cannot hang the reader.
+    state_->fd = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!state_->fd.valid()) ThrowRead(path, Reason(errno));
+    struct stat st {};
+    if (::fstat(state_->fd.get(), &st) != 0) ThrowRead(path, Reason(errno));
+    if (!S_ISREG(st.st_mode)) ThrowRead(path, "não é um arquivo comum");
+}
+
+FileReader::~FileReader() = default;
+
+std::size_t FileReader::Read(char* data, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(state_->fd.get(), data, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) ThrowRead(state_->path, Reason(errno));
+    }
+}
+
+FileIdentity FileReader::Identity() const {
+    struct stat st {};
+    if (::fstat(state_->fd.get(), &st) != 0) ThrowRead(state_->path, Reason(errno));
+    return IdentityOf(st);
+}
 
 std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path) {
     struct stat st {};
@@ -134,53 +298,10 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
-FileIdentity ReplaceWholeFile(const std::filesystem::path& link, std::string_view bytes) {
-    // Through a symbolic link the file it names is replaced, not the link.
-    std::error_code linkError;
-    std::filesystem::path path = link;
-    if (std::filesystem::is_symlink(link, linkError)) {
-        std::filesystem::path target = std::filesystem::weakly_canonical(link, linkError);
-        if (!linkError) path = target;
-    }
-    std::string temporary;
-    int fdNumber = -1;
-    for (int attempt = 0; attempt < 100 && fdNumber < 0; ++attempt) {
-        temporary = TemporaryName(path);
-        fdNumber = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fdNumber < 0 && errno != EEXIST) ThrowWrite(link, Reason(errno));
-    }
-    if (fdNumber < 0) ThrowWrite(link, Reason(EEXIST));
-    Fd fd(fdNumber);
-
-    auto fail = [&](int error) {
-        fd.Close();
-        ::unlink(temporary.c_str());
-        ThrowWrite(link, Reason(error));
-    };
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
-        ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
-        fail(errno);
-    }
-    if (int error = WriteAll(fd.get(), bytes)) fail(error);
-    // On disk before the rename, or a crash could leave the new name over an empty file.
-    if (::fsync(fd.get()) != 0) fail(errno);
-    struct stat written {};
-    if (::fstat(fd.get(), &written) != 0) fail(errno);
-    if (int error = fd.Close()) {
-        ::unlink(temporary.c_str());
-        ThrowWrite(link, Reason(error));
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temporary.c_str());
-        ThrowWrite(link, Reason(error));
-    }
-    // Makes the rename itself durable; the file is already whole either way.
-    std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
-    Fd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) ::fsync(dir.get());
-    return IdentityOf(written);
+FileIdentity ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes) {
+    FileReplacement replacement(path);
+    replacement.Write(bytes);
+    return replacement.Commit();
 }
 
 std::optional<FileIdentity> AppendToFile(const std::filesystem::path& path, std::string_view bytes,

@@ -135,9 +135,19 @@ struct Utf8Char {
 Utf8Char NextUtf8(std::string_view text, std::size_t pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     if (lead < 0x80) return {lead, 1, true};
-    const std::size_t n = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    // Only leads that can start a character up to U+10FFFF: C0 and C1 would be overlong, F5 and
+    // above (the old five- and six-byte forms included) lie beyond Unicode.
+    const std::size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : (lead & 0xF0) == 0xE0 ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
     const std::size_t left = text.size() - pos;
     if (n == 0) return {kReplacement, 1, false};
+    if (left > 1) {
+        // The second byte decides whether the lead can start a character at all (F4 90 and up
+        // lie beyond U+10FFFF), cut short or not.
+        const auto second = static_cast<unsigned char>(text[pos + 1]);
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) return {kReplacement, 1, false};
+    }
     if (n > left) {
         for (std::size_t i = 1; i < left; ++i) {
             if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return {kReplacement, 1, false};

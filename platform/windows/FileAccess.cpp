@@ -1,6 +1,8 @@
 #include "platform/FileAccess.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <cstdio>
 #include <random>
@@ -110,11 +112,39 @@ DWORD StampWriteTime(HANDLE handle) {
     return SetFileTime(handle, nullptr, nullptr, &now) ? 0 : GetLastError();
 }
 
-std::wstring TemporaryName(const std::filesystem::path& path) {
+std::wstring RandomTemporaryName(const std::filesystem::path& path) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     wchar_t suffix[24];
     std::swprintf(suffix, 24, L".%016llx.tmp", static_cast<unsigned long long>(random()));
     return path.native() + suffix;
+}
+
+// What the administrator set on a file being replaced stays on the new one: its access rules,
+// protected or inherited as they were, and its owner and group where the process may set them
+// (a service allowed to restore files; otherwise the new file stays the service's own). The
+// rename then carries them into the old one's place. A file without them (a new one) keeps
+// what its directory gives.
+void CopySecurity(const std::filesystem::path& from, const std::wstring& to) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    PACL dacl = nullptr;
+    const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, wanted, &owner, &group, &dacl, nullptr, &descriptor) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION daclInfo =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    std::wstring name = to;
+    SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, daclInfo, nullptr, nullptr, dacl, nullptr);
+    SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, owner,
+                          group, nullptr, nullptr);
+    LocalFree(descriptor);
 }
 
 bool IsMissing(DWORD code) {
@@ -161,45 +191,113 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
-FileIdentity ReplaceWholeFile(const std::filesystem::path& link, std::string_view bytes) {
+struct FileReader::State {
+    std::filesystem::path path;
+    Handle handle{INVALID_HANDLE_VALUE};
+};
+
+FileReader::FileReader(const std::filesystem::path& path) : state_(std::make_unique<State>()) {
+    state_->path = path;
+    state_->handle = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!state_->handle.valid()) ThrowRead(path, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool regular = GetFileType(state_->handle.get()) == FILE_TYPE_DISK && Inspect(state_->handle.get(), info) == 0 &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (!regular) Throw("ler", path, "não é um arquivo comum");
+}
+
+FileReader::~FileReader() = default;
+
+std::size_t FileReader::Read(char* data, std::size_t size) {
+    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD read = 0;
+    if (!ReadFile(state_->handle.get(), data, chunk, &read, nullptr)) ThrowRead(state_->path, GetLastError());
+    return read;
+}
+
+FileIdentity FileReader::Identity() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (DWORD error = Inspect(state_->handle.get(), info)) ThrowRead(state_->path, error);
+    return IdentityOf(info);
+}
+
+// The temporary file is held without sharing while it is written: a second writer of the same
+// file finds it held and takes a name of its own, while one left by a killed process is held by
+// nobody and is taken over, its content dropped.
+struct FileReplacement::State {
+    std::filesystem::path link;    // as given, for messages
+    std::filesystem::path target;  // the file replaced
+    std::wstring temporary;
+    Handle handle{INVALID_HANDLE_VALUE};
+    bool committed = false;
+};
+
+FileReplacement::FileReplacement(const std::filesystem::path& link) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.link = link;
     // Through a symbolic link the file it names is replaced, not the link.
     std::error_code linkError;
-    std::filesystem::path path = link;
+    s.target = link;
     if (std::filesystem::is_symlink(link, linkError)) {
         std::filesystem::path target = std::filesystem::weakly_canonical(link, linkError);
-        if (!linkError) path = target;
+        if (!linkError) s.target = target;
     }
-    const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-    std::wstring temporary;
-    Handle handle(INVALID_HANDLE_VALUE);
-    for (int attempt = 0; attempt < 100 && !handle.valid(); ++attempt) {
-        temporary = TemporaryName(path);
-        handle = Open(temporary, access, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
-        if (!handle.valid() && GetLastError() != ERROR_FILE_EXISTS) ThrowWrite(link, GetLastError());
+    const DWORD access = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+    s.temporary = s.target.native() + L".tmp";
+    s.handle = Handle(CreateFileW(s.temporary.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (s.handle.valid()) return;
+    DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ThrowWrite(link, error);
+    for (int attempt = 0; attempt < 100 && !s.handle.valid(); ++attempt) {
+        s.temporary = RandomTemporaryName(s.target);
+        s.handle = Handle(CreateFileW(s.temporary.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!s.handle.valid() && GetLastError() != ERROR_FILE_EXISTS) ThrowWrite(link, GetLastError());
     }
-    if (!handle.valid()) ThrowWrite(link, ERROR_FILE_EXISTS);
+    if (!s.handle.valid()) ThrowWrite(link, ERROR_FILE_EXISTS);
+}
 
-    auto fail = [&](DWORD error) {
-        handle.Close();
-        DeleteFileW(temporary.c_str());
-        ThrowWrite(link, error);
-    };
-    if (DWORD error = WriteAll(handle.get(), bytes)) fail(error);
-    if (DWORD error = StampWriteTime(handle.get())) fail(error);
+FileReplacement::~FileReplacement() {
+    State& s = *state_;
+    if (s.committed) return;
+    if (s.handle.valid()) {
+        // Deleted as the handle closes, so that no other writer can take it in between.
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        const bool marked =
+            SetFileInformationByHandle(s.handle.get(), FileDispositionInfo, &disposition, sizeof disposition);
+        s.handle.Close();
+        if (marked) return;
+    }
+    DeleteFileW(s.temporary.c_str());
+}
+
+void FileReplacement::Write(std::string_view bytes) {
+    if (DWORD error = WriteAll(state_->handle.get(), bytes)) ThrowWrite(state_->link, error);
+}
+
+FileIdentity FileReplacement::Commit() {
+    State& s = *state_;
+    if (DWORD error = StampWriteTime(s.handle.get())) ThrowWrite(s.link, error);
     // On disk before the rename, or a crash could leave the new name over an empty file.
-    if (!FlushFileBuffers(handle.get())) fail(GetLastError());
+    if (!FlushFileBuffers(s.handle.get())) ThrowWrite(s.link, GetLastError());
     BY_HANDLE_FILE_INFORMATION written{};
-    if (DWORD error = Inspect(handle.get(), written)) fail(error);
-    if (DWORD error = handle.Close()) {
-        DeleteFileW(temporary.c_str());
-        ThrowWrite(link, error);
-    }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (DWORD error = Inspect(s.handle.get(), written)) ThrowWrite(s.link, error);
+    CopySecurity(s.target, s.temporary);
+    if (DWORD error = s.handle.Close()) ThrowWrite(s.link, error);
+    if (!MoveFileExW(s.temporary.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD error = GetLastError();
-        DeleteFileW(temporary.c_str());
-        ThrowWrite(link, error);
+        DeleteFileW(s.temporary.c_str());
+        s.committed = true;  // nothing left to remove
+        ThrowWrite(s.link, error);
     }
+    s.committed = true;
     return IdentityOf(written);
+}
+
+FileIdentity ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes) {
+    FileReplacement replacement(path);
+    replacement.Write(bytes);
+    return replacement.Commit();
 }
 
 std::optional<FileIdentity> AppendToFile(const std::filesystem::path& path, std::string_view bytes,

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <string_view>
 
 namespace vr {
 namespace {
@@ -47,6 +49,35 @@ TEST(DbIniFile, ReadingRules) {
     for (const IniCase& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(IniFile::Parse(c.content).ReadString(c.section, c.key, "<default>"), c.expected);
+    }
+}
+
+// UTF-16 text behind its byte-order mark, as a Windows editor saves "Unicode" files.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
+    return out;
+}
+
+TEST(DbIniFile, ReadsUtf16WithItsByteOrderMark) {
+    const std::u16string content = u"[Rivelto]\r\nServidor = \"srv.loja\"\r\nCaminho=D:\\Dados\\Ação 😀\\RIVELTO.FDB\r\n";
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big endian" : "little endian");
+        const auto path = std::filesystem::temp_directory_path() /
+                          (bigEndian ? "vr-db-inifile-utf16be.ini" : "vr-db-inifile-utf16le.ini");
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << Utf16(content, bigEndian);
+        }
+        const IniFile file = IniFile::Load(path);
+        EXPECT_EQ(file.ReadString("Rivelto", "Servidor", "localhost"), "srv.loja");
+        EXPECT_EQ(file.ReadString("Rivelto", "Caminho", "<default>"), "D:\\Dados\\Ação 😀\\RIVELTO.FDB");
+        std::filesystem::remove(path);
     }
 }
 

@@ -67,6 +67,47 @@ TEST(CodePageTest, ToUtf8DecodesAndMarksUndecodableBytes) {
     }
 }
 
+// Sequences beyond U+10FFFF are not UTF-8, whatever the decoder underneath would take: each of
+// their bytes is one invalid byte, in both directions and in every code page.
+TEST(CodePageTest, SequencesBeyondUnicodeAreInvalid) {
+    const std::string fffd = "\uFFFD";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::size_t invalid;  // bytes between "a" and "b" that each become one replacement
+    };
+    const Row rows[] = {
+        {"F4 90: just beyond U+10FFFF", "\xF4\x90\x80\x80", 4},
+        {"F4 BF", "\xF4\xBF\xBF\xBF", 4},
+        {"F5 lead", "\xF5\x80\x80\x80", 4},
+        {"F7 lead", "\xF7\xBF\xBF\xBF", 4},
+        {"five-byte form", "\xF8\x88\x80\x80\x80", 5},
+        {"six-byte form", "\xFC\x84\x80\x80\x80\x80", 6},
+        {"F5 lead cut short", "\xF5\x80", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string input = "a" + row.bytes + "b";
+        std::string decoded = "a";
+        std::string question = "a";
+        for (std::size_t i = 0; i < row.invalid; ++i) {
+            decoded += fffd;
+            question += "?";
+        }
+        decoded += "b";
+        question += "b";
+        EXPECT_EQ(ToUtf8(input, "UTF-8"), decoded);
+        EXPECT_EQ(FromUtf8(input, "UTF-8"), question);
+        EXPECT_EQ(FromUtf8(input, "WINDOWS-1252"), question);
+        EXPECT_EQ(ToUtf8(FromUtf8(input, "UTF-16LE"), "UTF-16LE"), question);
+        // At the very end of the text as well.
+        EXPECT_EQ(ToUtf8("a" + row.bytes, "UTF-8"), decoded.substr(0, decoded.size() - 1));
+    }
+    // The last character of Unicode stays what it is.
+    EXPECT_EQ(ToUtf8("a\xF4\x8F\xBF\xBF", "UTF-8"), "a\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(FromUtf8("a\xF4\x8F\xBF\xBF", "UTF-16LE"), std::string("a\0\xFF\xDB\xFF\xDF", 6));
+}
+
 // Large inputs go through iconv in one loop: the output buffer has to grow many times (UTF-16
 // doubles ASCII) and the replacement path has to resume at the right byte every time.
 TEST(CodePageTest, LargeInputsConvertWhole) {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <thread>
 
 #include "common/Error.h"
 #include "platform/FileAccess.h"
@@ -48,6 +53,112 @@ TEST_F(FileAccessPosixTest, ReplaceThroughALinkReplacesTheFileItNames) {
     ReplaceWholeFile(file, "new");
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(Slurp(target), "new");
+}
+
+// What logrotate's "create 0640 root adm" sets must survive a replacement: the new file gets the
+// old one's owner, group and mode. Only root can hand a file to another owner.
+TEST_F(FileAccessPosixTest, ReplaceKeepsOwnerGroupAndMode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another owner";
+    struct Case {
+        const char* name;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+    };
+    const Case cases[] = {
+        {"another owner and group, 0640", 1, 4, 0640},
+        {"group only, 0604", 0, 4, 0604},
+        {"set-group-ID bit", 1, 4, 02640},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Put(file, "old content");
+        ASSERT_EQ(::chown(file.c_str(), c.owner, c.group), 0);
+        ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+        const std::uint64_t inode = IdentifyFile(file)->inode;
+        ReplaceWholeFile(file, "new");
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_NE(static_cast<std::uint64_t>(st.st_ino), inode) << "not replaced";
+        EXPECT_EQ(st.st_uid, c.owner);
+        EXPECT_EQ(st.st_gid, c.group);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(Slurp(file), "new");
+    }
+}
+
+// A link to a file elsewhere, relative or dangling: the link stays, the file it names takes the
+// content, and no temporary file is left in either directory.
+TEST_F(FileAccessPosixTest, ReplaceThroughLinksOfEveryKindKeepsTheLink) {
+    fs::create_directory(dir.path() / "real");
+    fs::create_directory(dir.path() / "links");
+    fs::path target = dir.path() / "real" / "target.log";
+    struct Case {
+        const char* name;
+        fs::path linkText;
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {"absolute link", target, true},
+        {"relative link", fs::path("..") / "real" / "target.log", true},
+        {"dangling link", target, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target);
+        if (c.targetExists) Put(target, "old");
+        fs::path link = dir.path() / "links" / "file.log";
+        fs::remove(link);
+        fs::create_symlink(c.linkText, link);
+        // And a link to the link.
+        fs::path second = dir.path() / "second.log";
+        fs::remove(second);
+        fs::create_symlink(link, second);
+        ReplaceWholeFile(second, "new");
+        EXPECT_TRUE(fs::is_symlink(second));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link), c.linkText);
+        EXPECT_EQ(Slurp(target), "new");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "real"), fs::directory_iterator()), 1);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "links"), fs::directory_iterator()), 1);
+    }
+}
+
+// A writer killed while it writes leaves the temporary file under its fixed name; the next
+// replacement takes it over, and nothing stays beside the file.
+TEST_F(FileAccessPosixTest, AWriterKilledMidWriteLeavesNothingTheNextOneKeeps) {
+    Put(file, "earlier");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        FileReplacement replacement(file);
+        replacement.Write(std::string(1 << 20, 'x'));
+        char one = '1';
+        if (::write(ready[1], &one, 1) != 1) ::_exit(1);
+        for (;;) {  // writing slowly, until killed
+            replacement.Write("y");
+            ::usleep(1000);
+        }
+    }
+    ::close(ready[1]);
+    char one = 0;
+    ASSERT_EQ(::read(ready[0], &one, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const fs::path temporary = file.string() + ".tmp";
+    ASSERT_TRUE(fs::exists(temporary)) << "the killed writer's file is not where expected";
+    EXPECT_EQ(Slurp(file), "earlier");
+    ReplaceWholeFile(file, "next");
+    EXPECT_EQ(Slurp(file), "next");
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(FileAccessPosixTest, AFullDiskIsToldInTheOperatorsLanguage) {

@@ -90,6 +90,45 @@ TEST_F(FileAccessTest, WriteFailuresNameTheFileAndKeepTheOldContent) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+// A temporary file left beside the file by a writer that was killed is taken over by the next
+// replacement, whatever it held.
+TEST_F(FileAccessTest, AStaleTemporaryFileIsTakenOver) {
+    Put(file, "earlier");
+    Put(file.string() + ".tmp", std::string(100000, 'z'));
+    ReplaceWholeFile(file, "next");
+    EXPECT_EQ(Slurp(file), "next");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// Two writers of the same file at once (the service and a /ONCE run beside it): each content
+// arrives whole, the last commit wins, and neither leaves a file behind.
+TEST_F(FileAccessTest, TwoWritersAtOnceNeverShareATemporaryFile) {
+    Put(file, "earlier");
+    {
+        FileReplacement first(file);
+        first.Write("first, ");
+        FileReplacement second(file);
+        second.Write("second");
+        first.Write("whole");
+        first.Commit();
+        EXPECT_EQ(Slurp(file), "first, whole");
+        second.Commit();
+    }
+    EXPECT_EQ(Slurp(file), "second");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // One abandoned while the other commits.
+    {
+        FileReplacement first(file);
+        first.Write("abandoned");
+        FileReplacement second(file);
+        second.Write("kept");
+        second.Commit();
+    }
+    EXPECT_EQ(Slurp(file), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 TEST_F(FileAccessTest, AppendWritesNothingWhenTheFileChangedMeanwhile) {
     Put(file, "abc");
     auto before = IdentifyFile(file);

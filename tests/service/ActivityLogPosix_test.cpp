@@ -115,5 +115,52 @@ TEST_F(ActivityLogPosixTest, FullDiskDuringAnAppendTakesThePartialEntryBack) {
     EXPECT_EQ(Slurp(file), before + "\r\n05/03/2024 07:08:09 - B\r\n");
 }
 
+// A rewrite (lone LF line breaks here) keeps what the administrator set on the log, as
+// logrotate's "create 0640 root adm" does; only root can hand a file to another owner.
+TEST_F(ActivityLogPosixTest, ARewriteKeepsOwnerGroupAndMode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another owner";
+    Put(file, "antes\n");
+    ASSERT_EQ(::chown(file.c_str(), 1, 4), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+
+    ActivityLog(dir.path(), test::SettingsFor("UTF-8"), clock).Append("nova");
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "the file was not rewritten";
+    EXPECT_EQ(after.st_uid, 1u);
+    EXPECT_EQ(after.st_gid, 4u);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(Slurp(file), "antes\r\n\r\n05/03/2024 07:08:09 - nova\r\n");
+}
+
+// A log that is a symbolic link stays one: its target is rewritten, and entries go on being
+// appended in place through the link.
+TEST_F(ActivityLogPosixTest, ALinkedLogStaysALink) {
+    fs::create_directory(dir.path() / "var");
+    const fs::path target = dir.path() / "var" / "vevove.log";
+    Put(target, "antes\n");
+    fs::create_symlink(target, file);
+
+    ActivityLog log(dir.path(), test::SettingsFor("UTF-8"), clock);
+    log.Append("um");
+    log.Append("dois");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(Slurp(target),
+              "antes\r\n\r\n05/03/2024 07:08:09 - um\r\n\r\n05/03/2024 07:08:09 - dois\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "var"), fs::directory_iterator()), 1);
+}
+
+// A rewrite interrupted by a kill leaves VevoveRazara.log.tmp beside the log: the next rewrite
+// takes it over and nothing is left behind.
+TEST_F(ActivityLogPosixTest, ATemporaryFileLeftByAKilledRewriteIsTakenOver) {
+    Put(file, "antes\n");
+    Put(dir.path() / "VevoveRazara.log.tmp", "antes\r\nmetade de uma reescrita");
+    ActivityLog(dir.path(), test::SettingsFor("UTF-8"), clock).Append("nova");
+    EXPECT_EQ(Slurp(file), "antes\r\n\r\n05/03/2024 07:08:09 - nova\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 }  // namespace
 }  // namespace vr

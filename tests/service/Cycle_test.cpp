@@ -368,5 +368,36 @@ TEST_F(Cycle, UnreachableDatabaseLogsOneEntryPerCycle) {
     EXPECT_EQ(Targets().size(), 1u);
 }
 
+// A log that cannot be written: the failed connection's entry ends the cycle, and what reaches
+// the system log (the loop's last resort) carries the message that was due, not only the reason
+// the log failed.
+TEST_F(Cycle, AnUnwritableLogHandsTheDueMessageToTheSystemLog) {
+    fs::create_directories(directory / "VevoveRazara.log" / "ocupado");
+    WriteIni(IniFor("127.0.0.1/1", db.path()));
+    std::vector<std::string> lastResort;
+    SteadyClock steady;
+    EventLoop loop(steady, [&](const std::exception& e) { lastResort.push_back(e.what()); });
+    module.ServiceCreate(loop);
+    loop.Post([this] { module.Timer.Trigger(); });
+    loop.PostQuit();
+    loop.Run();
+
+    ASSERT_EQ(lastResort.size(), 1u);
+    EXPECT_THAT(lastResort[0], HasSubstr((directory / "VevoveRazara.log").string()));
+    EXPECT_THAT(lastResort[0], HasSubstr("Mensagem que não pôde ser registrada: Falha na conexão com o banco de dados: "));
+    // Told once, not the failure about the failure.
+    EXPECT_EQ(lastResort[0].find("Mensagem que não pôde ser registrada"),
+              lastResort[0].rfind("Mensagem que não pôde ser registrada"));
+    EXPECT_TRUE(module.UltimaEntradaPerdida());
+    EXPECT_TRUE(module.Timer.Enabled());
+
+    // Once the log can be written again, the next entry goes in and nothing counts as lost.
+    fs::remove_all(directory / "VevoveRazara.log");
+    module.DoSaveLog("de volta");
+    EXPECT_FALSE(module.UltimaEntradaPerdida());
+    EXPECT_THAT(Log(), ElementsAre("de volta"));
+    module.ServiceDestroy();
+}
+
 }  // namespace
 }  // namespace vr::test

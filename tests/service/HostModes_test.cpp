@@ -110,6 +110,21 @@ TEST_F(HostModes, OnceRunsOneCycleAndReportsIt) {
     EXPECT_TRUE(eventLog.Entries().empty());
 }
 
+// A cycle whose failure the log could not take: /ONCE does not send the operator to that log.
+TEST_F(HostModes, OnceDoesNotPointAtALogItCouldNotWrite) {
+    service.timer.SetOnTimer([&] {
+        service.logEntryLost = true;
+        throw Error("Não foi possível gravar o arquivo \"/opt/brisen/VevoveRazara.log\": disco cheio");
+    });
+    CommandLine line;
+    line.once = true;
+    EXPECT_EQ(Host().Run(line), 1);
+    const std::vector<test::ResultMessage> expected = {
+        {true, "Atualização não concluída; não foi possível gravar VevoveRazara.log, veja o registro do sistema"}};
+    EXPECT_EQ(messages.messages, expected);
+    service.timer.SetEnabled(false);
+}
+
 TEST_F(HostModes, InstallAndUninstallReachTheServiceManager) {
     CommandLine install;
     install.install = true;

@@ -85,6 +85,7 @@ public:
     TTimer timer;
     std::atomic<int> executions{0};
     TResultadoCiclo outcome = rcNaoConcluida;
+    bool logEntryLost = false;
 
     TTimer& CycleTimer() override { return timer; }
     void Execute(ServiceThread& thread) override {
@@ -98,6 +99,7 @@ public:
     std::function<void()> progress;
     void SetCycleObserver(CycleObserver value) override { observer = std::move(value); }
     void SetProgressHook(std::function<void()> value) override { progress = std::move(value); }
+    bool LogEntryLost() const override { return logEntryLost; }
 };
 
 using Clock = std::chrono::steady_clock;
