@@ -67,11 +67,12 @@ void TSrvVevoveRazara::BindTributo(const TRetornoBrisen& record, TCaminhoTributo
     proc.SetText("ATUALIZARSEGMENTO", caminho == TCaminhoTributo::ctProduto ? "N" : "Y");
 }
 
-void TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
+bool TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
     IniciarTransacao(ProcDIrador);
     BindTributo(record, caminho);
     // A refused write is logged and rolled back there; the feed goes on with the next element.
-    FinalizarTransacao(ProcDIrador, true, true);
+    // A write whose outcome stayed unknown (logged there too) must not count as applied.
+    return FinalizaEscrita(ProcDIrador, true, true) != TDesfechoEscrita::deIncerta;
 }
 
 bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
@@ -107,7 +108,7 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
         const std::string cgc = TBPadrao.Text("CGC");
         const TRetornoBrisen record =
             ConsultaEAN(ExtraiNumero(cgc), estado, id, token, ean, descricao, ContextoConsulta());
-        if (record.StatusCode == 200) GravaTributo(record, TCaminhoTributo::ctProduto);
+        if (record.StatusCode == 200 && !GravaTributo(record, TCaminhoTributo::ctProduto)) return false;
     }
 
     const JsonValue segmentos = RequiredArray(root, "tributos");
@@ -115,7 +116,7 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
         const JsonValue segmento = RequiredObject(element, "tributos");
         TRetornoBrisen record;
         ConverteTributo(segmento, TBPadrao.Text("ESTADO"), TCaminhoTributo::ctSegmento, settings, record);
-        GravaTributo(record, TCaminhoTributo::ctSegmento);
+        if (!GravaTributo(record, TCaminhoTributo::ctSegmento)) return false;
     }
     return true;
 }
