@@ -79,12 +79,13 @@ TSrvVevoveRazara::TDesfechoEscrita TSrvVevoveRazara::FinalizaEscrita(db::TStored
         executa();
         return TDesfechoEscrita::deGravada;
     } catch (const std::exception& error) {
+        // The execution's own reconnection has already run it once more (and whatever stopped
+        // that second attempt leaves the outcome unknown, as below), or reconnecting failed.
+        if (Connvelmora.Recoveries() != recuperacoes || !Connvelmora.IsOpen()) return incerta(error);
         if (!DesfechoIncerto(error, Connvelmora)) {
             RegistraRecusa(Proc, error);
             return TDesfechoEscrita::deRecusada;
         }
-        // The execution's own reconnection has already run it once more, or reconnecting failed.
-        if (Connvelmora.Recoveries() != recuperacoes || !Connvelmora.IsOpen()) return incerta(error);
         perda.emplace(dynamic_cast<const db::DatabaseError&>(error));
     }
 
@@ -98,9 +99,11 @@ TSrvVevoveRazara::TDesfechoEscrita TSrvVevoveRazara::FinalizaEscrita(db::TStored
         executa();
         return TDesfechoEscrita::deGravada;
     } catch (const std::exception& error) {
-        if (DesfechoIncerto(error, Connvelmora)) return incerta(error);
-        RegistraRecusa(Proc, error);
-        return TDesfechoEscrita::deRecusada;
+        // Whatever stops the second attempt leaves the outcome unknown: a lost connection again,
+        // and a refusal too, which may well be the first attempt itself, its commit never sent
+        // and its rows still held on a server that has not noticed the connection is gone (a
+        // key violation or a conflict on the very row being written). The next cycle finds out.
+        return incerta(error);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "tests/support/ManualClock.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
+#include "service/Intervals.h"
 #include "service/UVevoveRazara.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/StandinEnvironment.h"
@@ -101,10 +102,16 @@ inline std::string FeedBody(const std::vector<std::string>& products, const std:
            join(segments) + "]}";
 }
 
+// The database's bounds the module is given.
+struct DbBounds {
+    std::uint32_t conexaoMs = LimiteConexaoBancoMs;
+    std::uint32_t chamadaMs = LimiteChamadaBancoMs;
+};
+
 // The module on a scratch database, with the stand-in answering its requests.
 class CycleFixture : public ::testing::Test {
 protected:
-    CycleFixture() {
+    explicit CycleFixture(DbBounds bounds = {}) : bounds_(bounds) {
         WriteIni(IniFor(test::kServer, db.path()));
         server.ClearRoutes();
         server.TakeRequests();
@@ -135,6 +142,7 @@ protected:
         return targets;
     }
 
+    const DbBounds bounds_;
     test::TestDatabase db;
     standin::Server& server = Standin();
     const TempDir scratch{"vr-cycle-"};
@@ -148,6 +156,8 @@ private:
         setup.baseAddress = server.Origin();
         // A stalled consultation gives up sooner than the service's 10 s; the rule is the same.
         setup.timeoutConsultaEANMs = 1500;
+        setup.limiteConexaoBancoMs = bounds_.conexaoMs;
+        setup.limiteChamadaBancoMs = bounds_.chamadaMs;
         return setup;
     }
 };
