@@ -3,18 +3,26 @@
 // at them shows quickly. What must hold: every wait ends near its bound, a write whose outcome
 // is unknown is never counted as applied, and a write already in the database is not lost.
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "service/Intervals.h"
 #include "tests/service/CycleTestSupport.h"
+#include "tests/service/HostNotifySocket.h"
 #include "tests/support/FaultProxy.h"
 
 extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
@@ -77,9 +85,10 @@ protected:
     }
 
     // Runs fault on another thread as soon as the stand-in receives the consultation of ean.
-    std::thread OnConsultation(const std::string& ean, std::function<void()> fault) {
-        return std::thread([this, ean, fault = std::move(fault)] {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::thread OnConsultation(const std::string& ean, std::function<void()> fault,
+                               std::chrono::seconds patience = std::chrono::seconds(30)) {
+        return std::thread([this, ean, patience, fault = std::move(fault)] {
+            const auto until = std::chrono::steady_clock::now() + patience;
             while (std::chrono::steady_clock::now() < until) {
                 for (const standin::Request& r : server.TakeRequests()) {
                     if (r.target.find("ean=" + ean + "&") != std::string::npos) {
@@ -229,6 +238,79 @@ TEST_F(DatabaseFaults, LostCommitIsNeverCountedAsApplied) {
         }
         proxy.PassThrough();
     }
+}
+
+// The executable as a service, stopped while a write waits on a frozen connection: the stop
+// lets the cycle finish, and the cycle's wait ends at the product's call bound, so the process
+// ends within that bound and some margin, with the rest of the feed written through a new
+// connection. Slow by nature: the first cycle comes a minute after the start, the bound is the
+// product's own.
+TEST_F(DatabaseFaults, StopWhileTheDatabaseStallsEndsWithinTheCallBound) {
+    const fs::path binary = directory / "VevoveRazara";
+    std::error_code linked;
+    fs::create_hard_link(VR_SERVICE_BINARY, binary, linked);
+    if (linked) fs::copy_file(VR_SERVICE_BINARY, binary);
+    RouteThreeProducts();
+    const fs::path socketPath = directory / "notify";
+    NotifySocket notify(socketPath);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanOptions =
+        (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) + "intercept_tls_get_addr=0";
+    const std::string baseUrl = server.Origin();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+        ::setenv("VEVOVERAZARA_BASE_URL", baseUrl.c_str(), 1);
+        ::setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    struct Reaper {
+        pid_t pid;
+        bool reaped = false;
+        ~Reaper() {
+            if (!reaped) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        }
+    } reaper{pid};
+    bool ready = false;
+    while (const std::optional<std::string> message = notify.Next()) {
+        if (message->find("READY=1") != std::string::npos) {
+            ready = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(ready);
+
+    // The connection freezes at the second write's first message; new connections work.
+    std::thread fault = OnConsultation(
+        "2", [this] { proxy.FreezeAtMessage(Direction::ToServer, 1); }, std::chrono::seconds(150));
+    fault.join();
+    for (int i = 0; i < 1000 && !proxy.Triggered(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(proxy.Triggered());
+    const auto stopped = std::chrono::steady_clock::now();
+    ::kill(pid, SIGTERM);
+
+    const double margin = 10;
+    const double limit = 3 * (LimiteChamadaBancoMs / 1000.0 + margin);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+           Seconds(std::chrono::steady_clock::now() - stopped).count() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(ended, pid) << "still running " << limit << " s after the stop";
+    reaper.reaped = true;
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The stalled write was abandoned at its bound and run again on a new connection.
+    EXPECT_EQ(Calls("CODIGOPRODUTO"), (Column{"0000000000001", "0000000000002", "0000000000003"}));
+    EXPECT_NE(StoredDate(), "2024-03-01");
+    EXPECT_FALSE(fs::exists(directory / "VevoveRazara.log"));
 }
 
 }  // namespace
