@@ -87,19 +87,20 @@ struct TConnection::PendingAttach {
 // server that goes silent after its first answers. An attach cannot be cancelled (there is no
 // attachment to cancel until it returns), so it runs on a thread of its own and this thread
 // waits for it up to the bound; past it the attach is given up, and whatever it returns later
-// is detached by that thread. Only one such attach is left behind at a time: while it is still
-// pending, a new connect fails at once instead of leaving another thread behind.
+// is detached by that thread. A few such attaches may be left behind at a time (a silent peer
+// holds one until TCP gives up on it); beyond that a new connect fails at once instead of
+// leaving yet another thread behind.
 Attachment TConnection::AttachWithinBound(const AttachParams& params) {
     if (connectBound_ <= std::chrono::milliseconds::zero()) {
         return Attachment::Attach(*client_, params, watch_.get(), &deferred_);
     }
-    if (abandonedAttach_) {
-        const std::lock_guard lock(abandonedAttach_->mutex);
-        if (!abandonedAttach_->finished) {
-            throw Error("A conexão anterior com o banco de dados, abandonada sem resposta, ainda não terminou");
-        }
+    std::erase_if(abandonedAttaches_, [](const std::shared_ptr<PendingAttach>& pending) {
+        const std::lock_guard lock(pending->mutex);
+        return pending->finished;
+    });
+    if (abandonedAttaches_.size() >= kAbandonedAttachesMax) {
+        throw Error("As conexões anteriores com o banco de dados, abandonadas sem resposta, ainda não terminaram");
     }
-    abandonedAttach_.reset();
 
     AttachParams bounded = params;
     // The client's own wait ends a little before ours, so that a silent server is reported in
@@ -132,7 +133,7 @@ Attachment TConnection::AttachWithinBound(const AttachParams& params) {
     std::unique_lock lock(pending->mutex);
     if (!pending->done.wait_for(lock, connectBound_, [&] { return pending->finished; })) {
         pending->abandoned = true;
-        abandonedAttach_ = pending;
+        abandonedAttaches_.push_back(pending);
         const long long seconds = (connectBound_.count() + 999) / 1000;
         throw Error("O servidor do banco de dados não completou a conexão em " + std::to_string(seconds) + " s");
     }

@@ -113,8 +113,9 @@ private:
     const Client* client_ = nullptr;
     std::chrono::milliseconds connectBound_{0};
     std::uint64_t recoveries_ = 0;
-    // An attach given up at its bound whose thread has not returned yet.
-    std::shared_ptr<PendingAttach> abandonedAttach_;
+    // Attaches given up at their bound whose threads have not returned yet.
+    static constexpr std::size_t kAbandonedAttachesMax = 4;
+    std::vector<std::shared_ptr<PendingAttach>> abandonedAttaches_;
     // Declared before the attachment, which uses them until it is gone.
     std::unique_ptr<CallWatch> watch_;
     DeferredReleases deferred_;
