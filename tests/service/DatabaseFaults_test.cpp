@@ -109,11 +109,12 @@ protected:
         return out;
     }
 
-    // The module connected through the proxy, with no pause between reconnection attempts.
-    void Connect() {
-        module.CarregarParametrosConexao();
-        module.Connvelmora.SetReconnectPause([](std::chrono::milliseconds) {});
-        module.Connvelmora.Open();
+    void WaitUntilTheServerHasNoServiceAttachment() {
+        for (int i = 0; i < 500; ++i) {
+            if (db.Scalar("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$USER = 'USUARIO'") == "0") return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "the server still holds an attachment of the service";
     }
 
     FaultProxy proxy;
@@ -236,7 +237,11 @@ TEST_F(DatabaseFaults, LostCommitIsNeverCountedAsApplied) {
             ASSERT_THAT(log, SizeIs(1));
             EXPECT_THAT(log[0], StartsWith(kFailurePrefix));
         }
+        // The frozen connection is dropped, not thawed: its held commit must not land in the next
+        // case. The server lets the attachment go (rolling back what it held) soon after.
+        proxy.ResetAll();
         proxy.PassThrough();
+        WaitUntilTheServerHasNoServiceAttachment();
     }
 }
 
