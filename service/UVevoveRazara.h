@@ -129,7 +129,9 @@ public:
     // it is active, prepares Proc unless it is prepared. Raises when that fails.
     void IniciarTransacao(db::TStoredProc& Proc);
     // After the values are set: normalises them, executes (executar) and commits (comitar).
-    // A refused call is rolled back and logged; the result is then false.
+    // A refused call is rolled back and logged; the result is then false. A call cut off by a
+    // lost connection is run again once on a new one; when its outcome stays unknown it is
+    // logged the same way and the result is false too.
     bool FinalizarTransacao(db::TStoredProc& Proc, bool comitar, bool executar);
     // The stored message of the first catalogued exception whose name occurs in MensagemErro.
     std::string TrataExceptionFirebird(std::string_view MensagemErro);
