@@ -46,6 +46,10 @@ private:
         builder_->insertString(st, isc_dpb_password, params.password.c_str());
         builder_->insertString(st, isc_dpb_lc_ctype, params.charSet.c_str());
         builder_->insertInt(st, isc_dpb_sql_dialect, params.dialect);
+        // Zero would make every attach fail at once, not wait without limit.
+        if (params.firstAnswerTimeout.count() > 0) {
+            builder_->insertInt(st, isc_dpb_connect_timeout, static_cast<int>(params.firstAnswerTimeout.count()));
+        }
         if (creating) {
             builder_->insertString(st, isc_dpb_set_db_charset, params.charSet.c_str());
             builder_->insertInt(st, isc_dpb_force_write, params.forcedWrites ? 1 : 0);
@@ -72,16 +76,21 @@ Firebird::IAttachment* Open(const Client& client, const AttachParams& params, bo
 
 }  // namespace
 
-Attachment Attachment::Attach(const Client& client, const AttachParams& params) {
-    return Attachment(client, Open(client, params, false), params.dialect);
+Attachment Attachment::Attach(const Client& client, const AttachParams& params, CallWatch* watch,
+                              DeferredReleases* deferred) {
+    return Attachment(client, Open(client, params, false), params.dialect, watch, deferred);
 }
 
 Attachment Attachment::Create(const Client& client, const AttachParams& params) {
-    return Attachment(client, Open(client, params, true), params.dialect);
+    return Attachment(client, Open(client, params, true), params.dialect, nullptr, nullptr);
 }
 
 Attachment::Attachment(Attachment&& other) noexcept
-    : client_(other.client_), handle_(std::exchange(other.handle_, nullptr)), dialect_(other.dialect_) {}
+    : client_(other.client_),
+      handle_(std::exchange(other.handle_, nullptr)),
+      dialect_(other.dialect_),
+      watch_(other.watch_),
+      deferred_(other.deferred_) {}
 
 Attachment& Attachment::operator=(Attachment&& other) noexcept {
     if (this != &other) {
@@ -89,6 +98,8 @@ Attachment& Attachment::operator=(Attachment&& other) noexcept {
         client_ = other.client_;
         handle_ = std::exchange(other.handle_, nullptr);
         dialect_ = other.dialect_;
+        watch_ = other.watch_;
+        deferred_ = other.deferred_;
     }
     return *this;
 }
@@ -98,7 +109,11 @@ Attachment::~Attachment() { Reset(); }
 void Attachment::Reset() noexcept {
     if (handle_ == nullptr) return;
     Status status(*client_);
-    handle_->detach(status.get());
+    {
+        // A detach on a frozen connection blocks like any call; aborted at the bound it returns OK.
+        CallWatch::Scope call = context().Enter(*client_);
+        handle_->detach(status.get());
+    }
     // detach releases the interface when it succeeds; when it fails it is still ours.
     if (status.Failed()) handle_->release();
     handle_ = nullptr;
@@ -107,10 +122,12 @@ void Attachment::Reset() noexcept {
 void Attachment::Detach() {
     if (handle_ == nullptr) return;
     Status status(*client_);
+    CallWatch::Scope call = context().Enter(*client_);
     handle_->detach(status.get());
+    const auto abandoned = call.End();
     if (status.Failed()) handle_->release();
     handle_ = nullptr;
-    status.Check();
+    status.Check(abandoned);
 }
 
 void Attachment::Drop() {
@@ -129,9 +146,10 @@ void Attachment::Drop() {
 void Attachment::ExecuteImmediate(Transaction& transaction, std::string_view sqlUtf8) {
     Status status(*client_);
     const std::string sql = Utf8ToLatin1(sqlUtf8);
+    CallWatch::Scope call = context().Enter(*client_);
     handle_->execute(status.get(), transaction.get(), static_cast<unsigned>(sql.size()), sql.c_str(),
                      static_cast<unsigned>(dialect_), nullptr, nullptr, nullptr, nullptr);
-    status.Check();
+    status.Check(call.End());
 }
 
 }  // namespace vr::db

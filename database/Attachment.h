@@ -2,8 +2,11 @@
 
 // One attachment to a database on a server.
 
+#include <chrono>
 #include <string>
 #include <string_view>
+
+#include "database/CallWatch.h"
 
 namespace Firebird {
 class IAttachment;
@@ -21,12 +24,18 @@ struct AttachParams {
     std::string charSet = "ISO8859_1";
     int dialect = 3;
     bool forcedWrites = true;  // only when creating: the new database's write mode
+    // The client's wait for the server's first answer (isc_dpb_connect_timeout); zero: the
+    // client's own default. It bounds neither the TCP connect nor anything after that answer.
+    std::chrono::seconds firstAnswerTimeout{0};
 };
 
 class Attachment {
 public:
-    // Attaches to an existing database. Throws DatabaseError with the server's reason.
-    static Attachment Attach(const Client& client, const AttachParams& params);
+    // Attaches to an existing database. Throws DatabaseError with the server's reason. Calls
+    // on the attachment and on what is made from it go through watch (none: unbounded); the
+    // handles of a lost attachment wait in deferred (none: released at once).
+    static Attachment Attach(const Client& client, const AttachParams& params, CallWatch* watch = nullptr,
+                             DeferredReleases* deferred = nullptr);
     // Creates a new database whose text columns default to params.charSet.
     static Attachment Create(const Client& client, const AttachParams& params);
 
@@ -47,15 +56,25 @@ public:
     const Client& client() const { return *client_; }
     Firebird::IAttachment* get() const { return handle_; }
     int dialect() const { return dialect_; }
+    // Where its calls and those of what is made on it go from now on; before anything is made on it.
+    void SetContext(CallWatch* watch, DeferredReleases* deferred) {
+        watch_ = watch;
+        deferred_ = deferred;
+    }
+    // For the transactions, statements and cursors made on it.
+    CallContext context() const { return {watch_, deferred_, handle_}; }
 
 private:
-    Attachment(const Client& client, Firebird::IAttachment* handle, int dialect)
-        : client_(&client), handle_(handle), dialect_(dialect) {}
+    Attachment(const Client& client, Firebird::IAttachment* handle, int dialect, CallWatch* watch,
+               DeferredReleases* deferred)
+        : client_(&client), handle_(handle), dialect_(dialect), watch_(watch), deferred_(deferred) {}
     void Reset() noexcept;
 
     const Client* client_;
     Firebird::IAttachment* handle_;
     int dialect_;
+    CallWatch* watch_;
+    DeferredReleases* deferred_;
 };
 
 }  // namespace vr::db

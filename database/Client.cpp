@@ -2,6 +2,7 @@
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -26,6 +27,18 @@ std::string JoinLines(std::string_view text) {
     return out;
 }
 
+// "60 s", "1.5 s": the bound as the log shows it.
+std::string FormatSeconds(std::chrono::milliseconds bound) {
+    const long long ms = bound.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        while (fraction.back() == '0') fraction.pop_back();
+        text += "," + fraction;
+    }
+    return text + " s";
+}
+
 }  // namespace
 
 const Client& Client::Load(const std::vector<std::string>& names) {
@@ -45,37 +58,6 @@ const Client& Client::Load(const std::vector<std::string>& names) {
     return *client;
 }
 
-namespace {
-
-struct Deferred {
-    std::mutex mutex;
-    std::vector<Firebird::IReferenceCounted*> handles;
-};
-
-Deferred& DeferredHandles() {
-    static Deferred deferred;
-    return deferred;
-}
-
-}  // namespace
-
-void DeferRelease(Firebird::IReferenceCounted* handle) noexcept {
-    if (handle == nullptr) return;
-    Deferred& deferred = DeferredHandles();
-    const std::lock_guard lock(deferred.mutex);
-    deferred.handles.push_back(handle);
-}
-
-void ReleaseDeferred() noexcept {
-    Deferred& deferred = DeferredHandles();
-    std::vector<Firebird::IReferenceCounted*> handles;
-    {
-        const std::lock_guard lock(deferred.mutex);
-        handles.swap(deferred.handles);
-    }
-    for (Firebird::IReferenceCounted* handle : handles) handle->release();
-}
-
 Status::Status(const Client& client)
     : client_(client),
       status_(client.master()->getStatus()),
@@ -85,7 +67,7 @@ Status::~Status() { status_->dispose(); }
 
 bool Status::Failed() const { return (wrapper_->getState() & Firebird::IStatus::STATE_ERRORS) != 0; }
 
-DatabaseError Status::ToError() const {
+DatabaseError Status::ToError(std::chrono::milliseconds abandonedAfter) const {
     std::vector<std::intptr_t> codes;
     const std::intptr_t* vector = wrapper_->getErrors();
     for (std::size_t i = 0; vector[i] != isc_arg_end;) {
@@ -103,7 +85,12 @@ DatabaseError Status::ToError() const {
         }
     }
     if (text.empty()) text = "Erro do banco de dados sem descrição";
-    return DatabaseError(Latin1ToUtf8(JoinLines(text)), std::move(codes));
+    std::string message = Latin1ToUtf8(JoinLines(text));
+    if (abandonedAfter > std::chrono::milliseconds::zero()) {
+        message = "O banco de dados não respondeu em " + FormatSeconds(abandonedAfter) + "; a chamada foi abandonada.\r\n" + message;
+        if (std::find(codes.begin(), codes.end(), isc_net_read_err) == codes.end()) codes.push_back(isc_net_read_err);
+    }
+    return DatabaseError(message, std::move(codes));
 }
 
 }  // namespace vr::db

@@ -3,6 +3,7 @@
 // The Firebird client library, loaded by name when the first connection needs it and kept
 // loaded for the life of the process; and the status object each call of its API reports into.
 
+#include <chrono>
 #include <memory>
 #include <utility>
 #include <string>
@@ -12,7 +13,6 @@
 #include "platform/DynamicLibrary.h"
 
 namespace Firebird {
-class IReferenceCounted;
 class IMaster;
 class IUtil;
 class IStatus;
@@ -51,9 +51,11 @@ public:
 
     Firebird::CheckStatusWrapper* get() { return wrapper_.get(); }
     bool Failed() const;
-    DatabaseError ToError() const;
-    void Check() const {
-        if (Failed()) throw ToError();
+    // abandonedAfter: the bound at which the call was abandoned (zero: it was not). An abandoned
+    // call reports a lost connection whatever else the status holds, since the attachment is gone.
+    DatabaseError ToError(std::chrono::milliseconds abandonedAfter = std::chrono::milliseconds::zero()) const;
+    void Check(std::chrono::milliseconds abandonedAfter = std::chrono::milliseconds::zero()) const {
+        if (Failed()) throw ToError(abandonedAfter);
     }
 
 private:
@@ -61,10 +63,5 @@ private:
     Firebird::IStatus* status_;
     std::unique_ptr<Firebird::CheckStatusWrapper> wrapper_;
 };
-
-// Handles of a lost attachment: released only after the attachment is detached, since a release
-// before it sends the server a request that a half-gone server may never answer.
-void DeferRelease(Firebird::IReferenceCounted* handle) noexcept;
-void ReleaseDeferred() noexcept;
 
 }  // namespace vr::db

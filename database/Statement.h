@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "database/CallWatch.h"
 #include "database/MessageBuffer.h"
 
 namespace Firebird {
@@ -29,15 +30,17 @@ public:
     // Fills out with the next row; false after the last one.
     bool Fetch(MessageBuffer& out);
     void Close();
-    // Gives up the handle once the attachment is detached (see DeferRelease).
+    // Gives up the handle once the attachment is detached (see DeferredReleases).
     void Abandon() noexcept;
 
 private:
     friend class Statement;
-    Cursor(const Client& client, Firebird::IResultSet* handle) : client_(&client), handle_(handle) {}
+    Cursor(const Client& client, CallContext context, Firebird::IResultSet* handle)
+        : client_(&client), context_(context), handle_(handle) {}
     void Reset() noexcept;
 
     const Client* client_;
+    CallContext context_;
     Firebird::IResultSet* handle_;
 };
 
@@ -63,14 +66,16 @@ public:
 
     // Frees the statement on the server; the handle is gone afterwards in any case.
     void Free();
-    // Gives up the handle once the attachment is detached (see DeferRelease).
+    // Gives up the handle once the attachment is detached (see DeferredReleases).
     void Abandon() noexcept;
 
 private:
-    Statement(const Client& client, Firebird::IStatement* handle) : client_(&client), handle_(handle) {}
+    Statement(const Client& client, CallContext context, Firebird::IStatement* handle)
+        : client_(&client), context_(context), handle_(handle) {}
     void Reset() noexcept;
 
     const Client* client_;
+    CallContext context_;
     Firebird::IStatement* handle_;
 };
 

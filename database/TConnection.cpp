@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "common/Error.h"
@@ -58,11 +60,87 @@ AttachParams TConnection::ParamsForAttach() const {
     return p;
 }
 
+void TConnection::SetBounds(std::chrono::milliseconds connect, std::chrono::milliseconds call) {
+    if (IsOpen()) throw Error("Os limites de espera não mudam com a conexão aberta");
+    connectBound_ = connect;
+    watch_ = call > std::chrono::milliseconds::zero() ? std::make_unique<CallWatch>(call) : nullptr;
+}
+
 void TConnection::Open() {
     if (IsOpen()) return;
     const AttachParams params = ParamsForAttach();
     client_ = &Client::Load(libraryNames_);
-    attachment_.emplace(Attachment::Attach(*client_, params));
+    attachment_.emplace(AttachWithinBound(params));
+}
+
+struct TConnection::PendingAttach {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    std::optional<Attachment> attachment;
+    std::exception_ptr error;
+};
+
+// The connect bound. isc_dpb_connect_timeout bounds only the wait for the server's first answer:
+// neither a TCP connect whose SYNs are dropped (the kernel's retries, over two minutes) nor a
+// server that goes silent after its first answers. An attach cannot be cancelled (there is no
+// attachment to cancel until it returns), so it runs on a thread of its own and this thread
+// waits for it up to the bound; past it the attach is given up, and whatever it returns later
+// is detached by that thread. A few such attaches may be left behind at a time (a silent peer
+// holds one until TCP gives up on it); beyond that a new connect fails at once instead of
+// leaving yet another thread behind.
+Attachment TConnection::AttachWithinBound(const AttachParams& params) {
+    if (connectBound_ <= std::chrono::milliseconds::zero()) {
+        return Attachment::Attach(*client_, params, watch_.get(), &deferred_);
+    }
+    std::erase_if(abandonedAttaches_, [](const std::shared_ptr<PendingAttach>& pending) {
+        const std::lock_guard lock(pending->mutex);
+        return pending->finished;
+    });
+    if (abandonedAttaches_.size() >= kAbandonedAttachesMax) {
+        throw Error("As conexões anteriores com o banco de dados, abandonadas sem resposta, ainda não terminaram");
+    }
+
+    AttachParams bounded = params;
+    // The client's own wait ends a little before ours, so that a silent server is reported in
+    // the client's words and leaves no thread behind.
+    bounded.firstAnswerTimeout = std::max(std::chrono::seconds(1), std::chrono::duration_cast<std::chrono::seconds>(
+                                                                        connectBound_ - std::chrono::seconds(1)));
+    auto pending = std::make_shared<PendingAttach>();
+    const Client* client = client_;
+    std::thread([pending, client, bounded] {
+        std::optional<Attachment> attachment;
+        std::exception_ptr error;
+        try {
+            attachment.emplace(Attachment::Attach(*client, bounded));
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::unique_lock lock(pending->mutex);
+        if (pending->abandoned) {
+            lock.unlock();
+            attachment.reset();  // detaches: nobody waits for it any more
+            lock.lock();
+        } else {
+            pending->attachment = std::move(attachment);
+            pending->error = error;
+        }
+        pending->finished = true;
+        pending->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(pending->mutex);
+    if (!pending->done.wait_for(lock, connectBound_, [&] { return pending->finished; })) {
+        pending->abandoned = true;
+        abandonedAttaches_.push_back(pending);
+        const long long seconds = (connectBound_.count() + 999) / 1000;
+        throw Error("O servidor do banco de dados não completou a conexão em " + std::to_string(seconds) + " s");
+    }
+    if (pending->error) std::rethrow_exception(pending->error);
+    Attachment attachment = std::move(*pending->attachment);
+    attachment.SetContext(watch_.get(), &deferred_);
+    return attachment;
 }
 
 Attachment& TConnection::attachment() {
@@ -94,7 +172,7 @@ void TConnection::Close() {
     for (TConnectionUser* transaction : transactions_) attempt([&] { transaction->Disconnecting(); });
     attempt([&] { attachment_->Detach(); });
     attachment_.reset();
-    ReleaseDeferred();
+    deferred_.ReleaseAll();
     if (first) std::rethrow_exception(first);
 }
 
@@ -104,16 +182,17 @@ void TConnection::DropEverything(const DatabaseError& cause) noexcept {
     attachment_.reset();
     for (TConnectionUser* user : users_) user->ConnectionLost(cause);
     for (TConnectionUser* transaction : transactions_) transaction->ConnectionLost(cause);
-    ReleaseDeferred();
+    deferred_.ReleaseAll();
 }
 
 void TConnection::Recover(const DatabaseError& cause) {
+    ++recoveries_;
     DropEverything(cause);
     std::exception_ptr last;
     for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
         if (attempt > 0) pause_(kReconnectPause);
         try {
-            attachment_.emplace(Attachment::Attach(client(), ParamsForAttach()));
+            attachment_.emplace(AttachWithinBound(ParamsForAttach()));
             return;
         } catch (const Error&) {
             last = std::current_exception();

@@ -4,6 +4,7 @@
 // every query, update and procedure call on it follows, and recovery from a lost connection.
 
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "database/Attachment.h"
+#include "database/CallWatch.h"
 #include "database/DatabaseError.h"
 
 namespace vr::db {
@@ -60,6 +62,19 @@ public:
     // Where to look for the client library, and how to wait between reconnection attempts.
     void SetClientLibraryNames(std::vector<std::string> names) { libraryNames_ = std::move(names); }
     void SetReconnectPause(Pause pause) { pause_ = std::move(pause); }
+    // How long one attach (connect), and one call to the server on the attachment (statement,
+    // fetch, commit, rollback, detach), may take; zero: no bound of the connection's own. Set
+    // while closed. A connect past its bound fails; a call past it is abandoned and fails as a
+    // lost connection.
+    void SetBounds(std::chrono::milliseconds connect, std::chrono::milliseconds call);
+    std::chrono::milliseconds ConnectBound() const { return connectBound_; }
+
+    // How many times the connection has been re-established after a loss, for a caller that
+    // must know whether a unit it ran was already run again.
+    std::uint64_t Recoveries() const { return recoveries_; }
+    // Gives up the attachment, which cause shows lost, and re-establishes it as Run does; when
+    // that fails the connection ends closed and the error of the last attempt is raised.
+    void Reconnect(const DatabaseError& cause) { Recover(cause); }
 
     // --- For the components on this connection ---
     Attachment& attachment();
@@ -85,7 +100,9 @@ public:
     }
 
 private:
+    struct PendingAttach;
     AttachParams ParamsForAttach() const;
+    Attachment AttachWithinBound(const AttachParams& params);
     void Recover(const DatabaseError& cause);
     void DropEverything(const DatabaseError& cause) noexcept;
 
@@ -94,6 +111,14 @@ private:
     std::vector<std::string> libraryNames_;
     Pause pause_;
     const Client* client_ = nullptr;
+    std::chrono::milliseconds connectBound_{0};
+    std::uint64_t recoveries_ = 0;
+    // Attaches given up at their bound whose threads have not returned yet.
+    static constexpr std::size_t kAbandonedAttachesMax = 4;
+    std::vector<std::shared_ptr<PendingAttach>> abandonedAttaches_;
+    // Declared before the attachment, which uses them until it is gone.
+    std::unique_ptr<CallWatch> watch_;
+    DeferredReleases deferred_;
     std::optional<Attachment> attachment_;
     std::vector<TConnectionUser*> users_;
     std::vector<TConnectionUser*> transactions_;

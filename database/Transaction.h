@@ -3,6 +3,8 @@
 // One transaction on an attachment: read committed with record versions, never waiting on a
 // lock, read-only or read-write.
 
+#include "database/CallWatch.h"
+
 namespace Firebird {
 class ITransaction;
 }
@@ -29,16 +31,18 @@ public:
     void Rollback();
     // Rolls back and never fails: on a lost attachment the handle is just given up.
     void Drop() noexcept;
-    // Gives up the handle once the attachment is detached (see DeferRelease).
+    // Gives up the handle once the attachment is detached (see DeferredReleases).
     void Abandon() noexcept;
 
     bool Active() const { return handle_ != nullptr; }
     Firebird::ITransaction* get() const { return handle_; }
 
 private:
-    Transaction(const Client& client, Firebird::ITransaction* handle) : client_(&client), handle_(handle) {}
+    Transaction(const Client& client, CallContext context, Firebird::ITransaction* handle)
+        : client_(&client), context_(context), handle_(handle) {}
 
     const Client* client_;
+    CallContext context_;
     Firebird::ITransaction* handle_;
 };
 

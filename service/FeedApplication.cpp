@@ -67,11 +67,16 @@ void TSrvVevoveRazara::BindTributo(const TRetornoBrisen& record, TCaminhoTributo
     proc.SetText("ATUALIZARSEGMENTO", caminho == TCaminhoTributo::ctProduto ? "N" : "Y");
 }
 
-void TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
+bool TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
     IniciarTransacao(ProcDIrador);
     BindTributo(record, caminho);
     // A refused write is logged and rolled back there; the feed goes on with the next element.
-    RegistraGravacao(caminho, FinalizarTransacao(ProcDIrador, true, true));
+    const TDesfechoEscrita desfecho = FinalizaEscrita(ProcDIrador, true, true);
+    // A write whose outcome stayed unknown (logged there too) must not count as applied, nor
+    // as written or refused: the cycle ends as failed and the next one writes it again.
+    if (desfecho == TDesfechoEscrita::deIncerta) return false;
+    RegistraGravacao(caminho, desfecho == TDesfechoEscrita::deGravada);
+    return true;
 }
 
 bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
@@ -107,8 +112,11 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
         const std::string cgc = TBPadrao.Text("CGC");
         const TRetornoBrisen record =
             ConsultaEAN(ExtraiNumero(cgc), estado, id, token, ean, descricao, ContextoConsulta());
-        if (record.StatusCode == 200) GravaTributo(record, TCaminhoTributo::ctProduto);
-        else RegistraConsultaIgnorada();
+        if (record.StatusCode != 200) {
+            RegistraConsultaIgnorada();
+        } else if (!GravaTributo(record, TCaminhoTributo::ctProduto)) {
+            return false;
+        }
     }
 
     const JsonValue segmentos = RequiredArray(root, "tributos");
@@ -116,7 +124,7 @@ bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
         const JsonValue segmento = RequiredObject(element, "tributos");
         TRetornoBrisen record;
         ConverteTributo(segmento, TBPadrao.Text("ESTADO"), TCaminhoTributo::ctSegmento, settings, record);
-        GravaTributo(record, TCaminhoTributo::ctSegmento);
+        if (!GravaTributo(record, TCaminhoTributo::ctSegmento)) return false;
     }
     return true;
 }

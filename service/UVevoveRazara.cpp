@@ -1,5 +1,6 @@
 #include "service/UVevoveRazara.h"
 
+#include <chrono>
 #include <utility>
 
 #include "common/Error.h"
@@ -20,7 +21,10 @@ TSrvVevoveRazara::TSrvVevoveRazara(TModuleSetup setup)
     : setup_(Checked(std::move(setup))),
       log_(setup_.directory, setup_.settings, *setup_.clock),
       ownHttp_(setup_.http == nullptr ? std::make_unique<PlatformHttpClient>(setup_.httpsTrust) : nullptr),
-      http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {}
+      http_(setup_.http != nullptr ? setup_.http : ownHttp_.get()) {
+    Connvelmora.SetBounds(std::chrono::milliseconds(setup_.limiteConexaoBancoMs),
+                          std::chrono::milliseconds(setup_.limiteChamadaBancoMs));
+}
 
 TSrvVevoveRazara::~TSrvVevoveRazara() = default;
 

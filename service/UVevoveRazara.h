@@ -24,6 +24,7 @@
 #include "service/ActivityLog.h"
 #include "service/CycleOutcome.h"
 #include "service/EventLoop.h"
+#include "service/Intervals.h"
 #include "service/ServiceThread.h"
 #include "service/SupportChecks.h"
 #include "service/Timer.h"
@@ -49,6 +50,9 @@ struct TModuleSetup {
     std::string baseAddress{kBaseAddressPadrao};  // origin of the classification service
     int timeoutAtualizacaoMs = kTimeoutAtualizacaoMs;
     int timeoutConsultaEANMs = kTimeoutConsultaEANMs;
+    // The database's bounds (service/Intervals.h); tests give shorter ones.
+    std::uint32_t limiteConexaoBancoMs = LimiteConexaoBancoMs;
+    std::uint32_t limiteChamadaBancoMs = LimiteChamadaBancoMs;
 };
 
 class TSrvVevoveRazara {
@@ -75,7 +79,8 @@ public:
 
     // Applies one answer of the updates feed (its JSON text): consults and writes every changed
     // product, writes every segment rule. True when "erro" was "0" and both lists were walked
-    // to their end; false when the answer reported an error. Raises on a malformed answer.
+    // to their end; false when the answer reported an error, or when a write's outcome stayed
+    // unknown after a lost connection (the rest is then not written). Raises on a malformed answer.
     bool RetornoAtualizacao(std::string_view JSonRetorno);
 
     // --- Classification service ---
@@ -137,7 +142,9 @@ public:
     // it is active, prepares Proc unless it is prepared. Raises when that fails.
     void IniciarTransacao(db::TStoredProc& Proc);
     // After the values are set: normalises them, executes (executar) and commits (comitar).
-    // A refused call is rolled back and logged; the result is then false.
+    // A refused call is rolled back and logged; the result is then false. A call cut off by a
+    // lost connection is run again once on a new one; when its outcome stays unknown it is
+    // logged the same way and the result is false too.
     bool FinalizarTransacao(db::TStoredProc& Proc, bool comitar, bool executar);
     // The stored message of the first catalogued exception whose name occurs in MensagemErro.
     std::string TrataExceptionFirebird(std::string_view MensagemErro);
@@ -159,8 +166,14 @@ private:
 
     // RetornoAtualizacao on an answer already parsed.
     bool AplicaRetorno(const JsonDocument& document);
-    // One write of a product's or segment's tax data through ProcDIrador.
-    void GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
+    // How one write ended: in the database, refused by it (logged), or with its outcome unknown
+    // because the connection was lost and running it again did not settle it (logged).
+    enum class TDesfechoEscrita { deGravada, deRecusada, deIncerta };
+    TDesfechoEscrita FinalizaEscrita(db::TStoredProc& Proc, bool comitar, bool executar);
+    void RegistraRecusa(db::TStoredProc& Proc, const std::exception& error);
+    // One write of a product's or segment's tax data through ProcDIrador; false when its
+    // outcome is unknown, which leaves the feed not applied.
+    bool GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     // Counts one write's outcome in RelatorioCiclo and tells of the progress.
     void RegistraGravacao(TCaminhoTributo caminho, bool gravado);

@@ -264,6 +264,22 @@ TEST_F(DbModule, OtherDatabaseErrorsAreLoggedForSupport) {
     EXPECT_FALSE(module.TransProcDIrador.Active());
 }
 
+// The marker alone is no exception of the store's: a text that carries it without a catalogued
+// name is logged for support like any other error, not as an empty entry.
+TEST_F(DbModule, MarkerWithoutACatalogueNameIsLoggedForSupport) {
+    db.Execute("CREATE PROCEDURE P_CONVERTE (V VARCHAR(20)) AS DECLARE X INTEGER; BEGIN X = CAST(:V AS INTEGER); END");
+    db.Execute("GRANT EXECUTE ON PROCEDURE P_CONVERTE TO USUARIO");
+    Connect();
+    db::TStoredProc converte{module.Connvelmora, module.TransProcDIrador, "P_CONVERTE"};
+    module.IniciarTransacao(converte);
+    converte.SetText("V", "EXC_42");
+    EXPECT_FALSE(module.FinalizarTransacao(converte, true, true));
+    const std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_THAT(log[0], StartsWith(kFailurePrefix + "conversion error from string \"EXC_42\""));
+    EXPECT_FALSE(module.TransProcDIrador.Active());
+}
+
 TEST_F(DbModule, LockConflictFailsAtOnceAndIsLogged) {
     db.Execute("INSERT INTO PRODUTO_TRIBUTOS VALUES ('789', '0000')");
     db::Attachment other = db.AttachAsService();

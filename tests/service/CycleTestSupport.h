@@ -16,6 +16,7 @@
 
 #include "common/Clock.h"
 #include "service/EventLoop.h"
+#include "service/Intervals.h"
 #include "service/MonotonicClock.h"
 #include "service/UVevoveRazara.h"
 #include "tests/support/ManualClock.h"
@@ -104,10 +105,16 @@ inline std::string FeedBody(const std::vector<std::string>& products, const std:
            join(segments) + "]}";
 }
 
+// The database's bounds the module is given.
+struct DbBounds {
+    std::uint32_t conexaoMs = LimiteConexaoBancoMs;
+    std::uint32_t chamadaMs = LimiteChamadaBancoMs;
+};
+
 // The module on a scratch database, with the stand-in answering its requests.
 class CycleFixture : public ::testing::Test {
 protected:
-    CycleFixture() {
+    explicit CycleFixture(DbBounds bounds = {}) : bounds_(bounds) {
         WriteIni(IniFor(test::kServer, db.path()));
         server.ClearRoutes();
         server.TakeRequests();
@@ -157,6 +164,7 @@ protected:
         return targets;
     }
 
+    const DbBounds bounds_;
     test::TestDatabase db;
     standin::Server& server = Standin();
     const TempDir scratch{"vr-cycle-"};
@@ -171,6 +179,8 @@ private:
         setup.httpsTrust = StandinTrust();
         // A stalled consultation gives up sooner than the service's 10 s; the rule is the same.
         setup.timeoutConsultaEANMs = 1500;
+        setup.limiteConexaoBancoMs = bounds_.conexaoMs;
+        setup.limiteChamadaBancoMs = bounds_.chamadaMs;
         return setup;
     }
 };
