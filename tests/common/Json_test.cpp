@@ -80,6 +80,66 @@ TEST(Json, RejectsWhatIsNotExactlyOneValidValue) {
     }
 }
 
+// JSON's grammar sets no limit to a number; the reader under the model gives up beyond a double's
+// range, so such numbers are kept aside, never refused and never confused with their neighbours.
+TEST(Json, NumbersOfAnySizeKeepTheirText) {
+    const std::string digits400 = "9" + std::string(399, '1');
+    const struct {
+        std::string source;
+        std::string rendered;
+    } cases[] = {
+        {"1e999999", "#1e999999"},
+        {"  -1.5E+999  ", "#-1.5E+999"},
+        {"[" + digits400 + "]", "[#" + digits400 + ",]"},
+        {R"({"a":"1e999999","b":1e999999,"c":[[1e400,2],{"d":-0.5e-99999,"e":1E309}],"f":"\"1e999"})",
+         "{a:'1e999999',b:#1e999999,c:[[#1e400,#2,],{d:#-0.5e-99999,e:#1E309,},],f:'\"1e999',}"},
+        {"[0e999,1.25e1000,0.1e0001000]", "[#0e999,#1.25e1000,#0.1e0001000,]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.substr(0, 60));
+        EXPECT_EQ(Render(JsonDocument::Parse(c.source).root()), c.rendered);
+    }
+    // What is not a number stays refused, wherever a long one stands.
+    for (const std::string& text : std::vector<std::string>{"1e999999x", "[1e999999 2]", "01e999", "1.e999", "-e999", "1e+", "[1e999999,]",
+                                   "\"1e999", "[1e999999.5]", "{1e999:1}", "[" + digits400 + "-]"}) {
+        SCOPED_TRACE(text.substr(0, 40));
+        EXPECT_THROW(JsonDocument::Parse(text), JsonError);
+    }
+}
+
+// A refusal says where and why; text that is not JSON starts "JSON inválido na posição ".
+TEST(Json, RefusalsSayWhereAndWhy) {
+    const struct {
+        std::string source;
+        std::string message;
+    } cases[] = {
+        {"", "JSON inválido na posição 0: The document is empty."},
+        {"<html>", "JSON inválido na posição 0: Invalid value."},
+        {R"({"a":[1,2)", "JSON inválido na posição 9: Missing a comma or ']' after an array element."},
+        {"{} x", "JSON inválido na posição 3: The document root must not be followed by other values."},
+        {std::string("[1]\0", 4), "JSON inválido na posição 3: caractere nulo"},
+        {std::string(100000, '['), "JSON aninhado demais na posição 512 (mais de 512 níveis)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.substr(0, 40));
+        try {
+            JsonDocument::Parse(c.source);
+            ADD_FAILURE() << "no failure";
+        } catch (const JsonError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+}
+
+// A text taken over is parsed where it stands; the document reads the same as from a copy.
+TEST(Json, ParsingInPlaceGivesTheSameDocument) {
+    const std::string source = R"({"a\u0000b":["x\ny",1e999999,{"":[]}],"c":"\u00e7"})";
+    std::string owned = source;
+    const JsonDocument inPlace = JsonDocument::ParseInPlace(std::move(owned));
+    EXPECT_EQ(Render(inPlace.root()), Render(JsonDocument::Parse(source).root()));
+    EXPECT_EQ(inPlace.root().begin().operator*().name(), std::string("a\0b", 3));
+}
+
 TEST(Json, NestingUpToTheLimitIsAccepted) {
     const std::string deep =
         std::string(JsonDocument::kMaxDepth, '[') + std::string(JsonDocument::kMaxDepth, ']');
