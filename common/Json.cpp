@@ -216,14 +216,12 @@ JsonDocument JsonDocument::ParseInPlace(std::string&& utf8) {
     const std::size_t length = doc.buffer_.size();
     std::string kept;
     std::vector<SetAside> setAside = SetAsideLongNumbers(doc.buffer_, length, kept);
-    // The reader stops at the NUL that ends the string; kept numbers follow one of their own.
-    // Nothing is appended otherwise, as growing a large text would copy it.
-    std::size_t keptBase = length;
-    if (!kept.empty()) {
-        doc.buffer_.push_back('\0');
-        keptBase = doc.buffer_.size();
-        doc.buffer_.append(kept);
-    }
+    // The reader stops at a NUL, but checking a UTF-8 sequence it takes the sequence's tail
+    // bytes unseen: a text cut after a lead byte has it read up to three bytes past the end.
+    constexpr std::size_t kPadding = 3;
+    doc.buffer_.append(kPadding, '\0');
+    const std::size_t keptBase = doc.buffer_.size();
+    doc.buffer_.append(kept);
     if (doc.buffer_.size() > kMaxIndex) throw JsonError("documento JSON grande demais");
 
     JsonBuilder builder(doc, std::move(setAside), static_cast<std::uint32_t>(keptBase));

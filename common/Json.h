@@ -137,8 +137,8 @@ private:
     std::uint32_t Extent(std::uint32_t index) const;
 
     NodeStore nodes_;
-    // The source with its strings decoded in place, a NUL, then the texts of the numbers the
-    // reader could not be given as they stand.
+    // The source with its strings decoded in place, NULs after it, then the texts of the numbers
+    // the reader could not be given as they stand.
     std::string buffer_;
 };
 

@@ -72,6 +72,12 @@ TEST(Json, RejectsWhatIsNotExactlyOneValidValue) {
         "\"tab\there\"",            // raw control character
         std::string("{}\0{}", 5),   // a NUL byte is not the end of the input
         std::string(JsonDocument::kMaxDepth + 1, '['),
+        // Cut in the middle of a character at the very end (long enough to be held on the heap,
+        // where reading past the end shows under the address sanitizer).
+        "[\"a string long enough\xF2",
+        "[\"a string long enough\xE2\x82",
+        "[\"a string long enough\xF0\x9F\x98",
+        "{\"a name long enough\xC3",
     };
     for (const std::string& text : invalid) {
         SCOPED_TRACE(text.substr(0, 40));
