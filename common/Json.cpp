@@ -136,9 +136,11 @@ public:
         return Add(JsonKind::Number, offset, size);
     }
     bool String(const char* str, rapidjson::SizeType length, bool) {
+        ReplaceLoneSurrogates(str, length);
         return Add(JsonKind::String, OffsetOf(str), length);
     }
     bool Key(const char* str, rapidjson::SizeType length, bool) {
+        ReplaceLoneSurrogates(str, length);
         if (length > JsonDocument::kMaxNameLength) {
             limitHit_ = "documento JSON grande demais";
             return false;
@@ -158,6 +160,21 @@ private:
     // Strings and names are decoded in place: their texts stand in the document's buffer.
     std::uint32_t OffsetOf(const char* str) const {
         return static_cast<std::uint32_t>(str - doc_.buffer_.data());
+    }
+
+    // The reader takes an escaped low surrogate without its high one ("\\udc00") and writes it as
+    // the three bytes ED B0 80, which are no UTF-8. It becomes U+FFFD, three bytes as well, as
+    // any undecodable text of an answer does, so that the document's texts are valid UTF-8.
+    void ReplaceLoneSurrogates(const char* str, std::size_t length) {
+        char* text = doc_.buffer_.data() + OffsetOf(str);
+        for (std::size_t i = 0; i + 2 < length; ++i) {
+            if (static_cast<unsigned char>(text[i]) == 0xED && static_cast<unsigned char>(text[i + 1]) >= 0xA0) {
+                text[i] = '\xEF';
+                text[i + 1] = '\xBF';
+                text[i + 2] = '\xBD';
+                i += 2;
+            }
+        }
     }
 
     bool Add(JsonKind kind, std::uint32_t offset, std::uint32_t length) {

@@ -43,11 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string trimmed = TrimUrl(urlText);
     fuzz::Check(trimmed.empty() || static_cast<unsigned char>(trimmed.front()) > 0x20, "trimmed at the start");
     const std::string url = BuildRequestUrl(urlText, query);
-    // The service's URL texts always start with their scheme; one that first appears inside a
-    // parameter is no address to check.
-    if (trimmed.find("://") == std::string::npos && url.find("://") != std::string::npos) return 0;
+    // The service's URL texts always start with their scheme; a "://" that first appears in the
+    // path, the query or a parameter makes no address to check.
+    const std::size_t scheme = trimmed.find("://");
+    if (scheme == std::string::npos ? url.find("://") != std::string::npos
+                                    : trimmed.find_first_of("/?#") < scheme) {
+        return 0;
+    }
     std::size_t pathStart = 0;
-    if (const std::size_t scheme = url.find("://"); scheme != std::string::npos) {
+    if (scheme != std::string::npos) {
         pathStart = std::min(url.find_first_of("/?#", scheme + 3), url.size());
         fuzz::Check(trimmed.substr(0, pathStart) == url.substr(0, pathStart), "the host goes out as written", url);
     }

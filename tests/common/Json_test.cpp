@@ -48,6 +48,19 @@ TEST(Json, ResolvesEscapesIntoUtf8) {
     EXPECT_EQ(s.text(), std::string("a\"b\\c/dç\xF0\x9F\x98\x80\0e", 15));
 }
 
+// An escaped low surrogate without its high one is taken by the reader; it reads as U+FFFD, so
+// that every text of a document is valid UTF-8 and writes out as text that reads back.
+TEST(Json, ALoneLowSurrogateReadsAsTheReplacementCharacter) {
+    const JsonDocument doc = JsonDocument::Parse(R"({"a\udc00":["\ude00x","\udbff\udfff\udfff","\u00ed\u00a0"]})");
+    const JsonValue member = *doc.root().begin();
+    EXPECT_EQ(member.name(), "a\xEF\xBF\xBD");
+    std::vector<std::string> texts;
+    for (JsonValue e : member) texts.emplace_back(e.text());
+    EXPECT_EQ(texts, (std::vector<std::string>{"\xEF\xBF\xBDx", "\xF4\x8F\xBF\xBF\xEF\xBF\xBD", "\xC3\xAD\xC2\xA0"}));
+    // A high one alone stays refused, as the reader does.
+    EXPECT_THROW(JsonDocument::Parse(R"(["\ud800"])"), JsonError);
+}
+
 TEST(Json, EmptyContainersAndScalarsAsRoot) {
     EXPECT_EQ(Render(JsonDocument::Parse(" {} ").root()), "{}");
     EXPECT_EQ(Render(JsonDocument::Parse("[[],{}]").root()), "[[],{},]");

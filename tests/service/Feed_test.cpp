@@ -224,6 +224,10 @@ TEST_F(Feed, OddButValidAnswersAreApplied) {
          R"({"a\u0000":"\u0000","erro":"0","produtos_troca_segmento":[],"tributos":[)" + Segment("5", "1", "5102") +
              "]}",
          "DIRADOR_IDSEGMENTO", "5", R"({"a\u0000":"\u0000",)"},
+        {"a lone low surrogate in a member never read",
+         R"({"nota":"a\udc00","erro":"0","produtos_troca_segmento":[],"tributos":[)" + Segment("5", "1", "5102") +
+             "]}",
+         "DIRADOR_IDSEGMENTO", "5", R"({"nota":"a\uFFFD",)"},
         {"a rate beyond a double", FeedBody({}, {segment(R"("ipi":0)", R"("ipi":1e999999)")}),
          "DIRADOR_ALIQUOTAIPI", "0.0000", R"("ipi":1e999999,)"},
         {"a rate of 1.5e400", FeedBody({}, {segment(R"("mva":38.24)", R"("mva":1.5e400)")}), "DIRADOR_MVA",
