@@ -109,6 +109,16 @@ std::vector<SetAside> SetAsideLongNumbers(std::string& source, std::size_t lengt
     return list;
 }
 
+constexpr std::size_t kPadding = 3;  // the most tail bytes of a UTF-8 sequence
+
+// Whether one of the last bytes starts a sequence whose tail would reach past the end.
+bool EndsInsideACharacter(std::string_view text) {
+    for (std::size_t i = text.size() > kPadding ? text.size() - kPadding : 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0xC0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // SAX handler that appends nodes to a document as RapidJSON reports them, in document order.
@@ -225,7 +235,12 @@ private:
     const char* limitHit_ = nullptr;
 };
 
-JsonDocument JsonDocument::Parse(std::string_view utf8) { return ParseInPlace(std::string(utf8)); }
+JsonDocument JsonDocument::Parse(std::string_view utf8) {
+    std::string copy;
+    copy.reserve(utf8.size() + kPadding);
+    copy.assign(utf8);
+    return ParseInPlace(std::move(copy));
+}
 
 JsonDocument JsonDocument::ParseInPlace(std::string&& utf8) {
     JsonDocument doc;
@@ -233,12 +248,16 @@ JsonDocument JsonDocument::ParseInPlace(std::string&& utf8) {
     const std::size_t length = doc.buffer_.size();
     std::string kept;
     std::vector<SetAside> setAside = SetAsideLongNumbers(doc.buffer_, length, kept);
-    // The reader stops at a NUL, but checking a UTF-8 sequence it takes the sequence's tail
-    // bytes unseen: a text cut after a lead byte has it read up to three bytes past the end.
-    constexpr std::size_t kPadding = 3;
-    doc.buffer_.append(kPadding, '\0');
-    const std::size_t keptBase = doc.buffer_.size();
-    doc.buffer_.append(kept);
+    // The reader stops at the NUL that ends the string, but checking a UTF-8 sequence it takes
+    // the sequence's tail bytes unseen: a text cut after a lead byte has it read up to three
+    // bytes past the end. Only such a text, or one with numbers kept, grows, as growing a large
+    // text may copy it.
+    std::size_t keptBase = length;
+    if (EndsInsideACharacter(doc.buffer_) || !kept.empty()) {
+        doc.buffer_.append(kPadding, '\0');
+        keptBase = doc.buffer_.size();
+        doc.buffer_.append(kept);
+    }
     if (doc.buffer_.size() > kMaxIndex) throw JsonError("documento JSON grande demais");
 
     JsonBuilder builder(doc, std::move(setAside), static_cast<std::uint32_t>(keptBase));

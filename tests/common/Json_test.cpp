@@ -96,6 +96,8 @@ TEST(Json, RejectsWhatIsNotExactlyOneValidValue) {
         SCOPED_TRACE(text.substr(0, 40));
         EXPECT_THROW(JsonDocument::Parse(text), JsonError);
         EXPECT_FALSE(JsonDocument::TryParse(text).has_value());
+        // A copy holds no room beyond the text: what the reader reads past its end shows.
+        EXPECT_THROW(JsonDocument::ParseInPlace(std::string(text)), JsonError);
     }
 }
 
