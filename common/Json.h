@@ -2,10 +2,12 @@
 
 // A small read-only JSON document model over RapidJSON's SAX reader. It keeps what the
 // classification service's answers need and a general DOM loses: members in their order,
-// duplicate names (lookup returns the first), and every number's source text.
+// duplicate names (lookup returns the first), and every number's source text, whatever its size.
 //
-// Nodes live in one flat array and all texts in one buffer, so a large answer costs little more
-// than its own size and the document is released without recursion.
+// The document owns its source text and parses it in place: strings and names are decoded where
+// they stand, so their texts cost nothing beyond the source. Nodes are 16 bytes in fixed-size
+// blocks, in document order (a container's members follow it), and the document is released
+// without recursion.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,14 +53,16 @@ public:
     public:
         JsonValue operator*() const { return JsonValue(doc_, index_); }
         Iterator& operator++();
-        bool operator==(const Iterator& other) const { return index_ == other.index_; }
-        bool operator!=(const Iterator& other) const { return index_ != other.index_; }
+        bool operator==(const Iterator& other) const { return remaining_ == other.remaining_; }
+        bool operator!=(const Iterator& other) const { return remaining_ != other.remaining_; }
 
     private:
         friend class JsonValue;
-        Iterator(const JsonDocument* doc, std::uint32_t index) : doc_(doc), index_(index) {}
+        Iterator(const JsonDocument* doc, std::uint32_t index, std::uint32_t remaining)
+            : doc_(doc), index_(index), remaining_(remaining) {}
         const JsonDocument* doc_;
         std::uint32_t index_;
+        std::uint32_t remaining_;  // elements from this one to the end
     };
     // Elements of an array or members of an object, in document order.
     Iterator begin() const;
@@ -73,20 +77,20 @@ private:
 
 class JsonDocument {
 public:
-    // Deepest nesting accepted; deeper documents are rejected as invalid.
+    // Deepest nesting accepted; deeper documents are rejected.
     static constexpr unsigned kMaxDepth = 512;
 
     // Parses exactly one JSON value in UTF-8 (surrounding white space allowed). Throws JsonError
     // for anything else: invalid JSON, invalid UTF-8, trailing text, nesting deeper than kMaxDepth.
+    // The message starts "JSON inválido na posição N: " for text that is not JSON.
     static JsonDocument Parse(std::string_view utf8);
+    // The same on a text the document takes over, so that no copy of it is made.
+    static JsonDocument ParseInPlace(std::string&& utf8);
 
     // Like Parse, but gives no document instead of throwing.
     static std::optional<JsonDocument> TryParse(std::string_view utf8);
 
     JsonValue root() const { return JsonValue(this, 0); }
-
-    // Every string, member name and number text of the document, one after the other.
-    std::string_view texts() const { return texts_; }
 
     JsonDocument(JsonDocument&&) noexcept = default;
     JsonDocument& operator=(JsonDocument&&) noexcept = default;
@@ -94,16 +98,13 @@ public:
     JsonDocument& operator=(const JsonDocument&) = delete;
 
     struct Node {
-        std::uint32_t textOffset = 0;
-        std::uint32_t textLength = 0;
+        std::uint32_t first = 0;   // a string's or number's text offset; a container's child count
+        std::uint32_t second = 0;  // the text's length; a container's nodes, itself included
         std::uint32_t nameOffset = 0;
-        std::uint32_t nameLength = 0;
-        std::uint32_t firstChild = kNone;
-        std::uint32_t nextSibling = kNone;
-        std::uint32_t childCount = 0;
-        JsonKind kind = JsonKind::Null;
+        std::uint32_t nameAndKind = 0;  // name length << 3 | kind
     };
-    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    static constexpr unsigned kKindBits = 3;
+    static constexpr std::uint32_t kMaxNameLength = 0xFFFFFFFFu >> kKindBits;
 
 private:
     friend class JsonValue;
@@ -129,8 +130,16 @@ private:
     };
 
     JsonDocument() = default;
+    JsonKind KindOf(std::uint32_t index) const {
+        return static_cast<JsonKind>(nodes_[index].nameAndKind & ((1u << kKindBits) - 1));
+    }
+    // Nodes from this one to its next sibling.
+    std::uint32_t Extent(std::uint32_t index) const;
+
     NodeStore nodes_;
-    std::string texts_;
+    // The source with its strings decoded in place, NULs after it, then the texts of the numbers
+    // the reader could not be given as they stand.
+    std::string buffer_;
 };
 
 }  // namespace vr

@@ -173,4 +173,41 @@ std::string FormatGeneral(double value, std::string_view separator) {
     return out;
 }
 
+std::string FormatBeyondDouble(const DecimalDigits& number, std::string_view separator) {
+    if (number.digits.empty()) return "0";
+    constexpr std::size_t kSignificant = 15;
+    std::string digits = number.digits;
+    std::int64_t exponent = LeadingExponent(number);
+    if (digits.size() > kSignificant) {
+        const std::string_view dropped = std::string_view(digits).substr(kSignificant);
+        const char first = dropped.front();
+        const bool roundUp = first > '5' || (first == '5' && (AnyNonZero(dropped.substr(1)) ||
+                                                              (digits[kSignificant - 1] - '0') % 2 == 1));
+        digits.resize(kSignificant);
+        if (roundUp) {
+            std::size_t i = digits.size();
+            while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+            if (i == 0) {
+                digits.insert(digits.begin(), '1');
+                digits.pop_back();
+                ++exponent;
+            } else {
+                ++digits[i - 1];
+            }
+        }
+    }
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out;
+    if (number.negative) out.push_back('-');
+    out.push_back(digits.front());
+    if (digits.size() > 1) {
+        out.append(separator);
+        out.append(digits, 1);
+    }
+    out.push_back('E');
+    out.append(std::to_string(exponent));
+    return out;
+}
+
 }  // namespace vr::numtext

@@ -41,4 +41,8 @@ std::int64_t LeadingExponent(const DecimalDigits& number);
 // zeros, the given separator, exponent form below 0.0001 or from 10^15 on ("1E-5", "1,5E20").
 std::string FormatGeneral(double value, std::string_view separator);
 
+// A number too large for a double in the same general form, rounded to 15 significant digits
+// (ties to even): always in exponent form ("1E400", "-1,5E999999").
+std::string FormatBeyondDouble(const DecimalDigits& number, std::string_view separator);
+
 }  // namespace vr::numtext

@@ -38,9 +38,12 @@ std::string NumberText(std::string_view source, const RegionalSettings& settings
     const bool whole = end == source.data() + source.size();
     if (ec == std::errc() && whole) return numtext::FormatGeneral(value, numtext::DecimalSeparator(settings));
     if (ec == std::errc::result_out_of_range && whole) {
-        // Too small for a double reads as zero; too large cannot be read at all.
+        // Too small for a double reads as zero; too large reads in the same general form,
+        // rounded from its own digits, so that an answer is never refused for a number's size
+        // (the decimal conversion of such a text gives 0).
         const auto number = numtext::ScanDecimal(source, ".");
         if (number && numtext::LeadingExponent(*number) < 0) return "0";
+        if (number) return numtext::FormatBeyondDouble(*number, numtext::DecimalSeparator(settings));
     }
     throw Error("Número inválido no JSON: " + Quoted(source));
 }

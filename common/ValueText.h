@@ -11,7 +11,7 @@
 namespace vr {
 
 // The text a JSON value reads as. Throws vr::Error for a long integer number that is not a
-// signed 64-bit integer.
+// signed 64-bit integer; a number beyond a double's range reads in exponent form.
 std::string ValueText(JsonValue value, const RegionalSettings& settings);
 
 // The value text of a member that must be present; throws vr::Error naming a missing member.

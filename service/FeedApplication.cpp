@@ -31,6 +31,20 @@ JsonValue RequiredObject(JsonValue element, std::string_view arrayName) {
     return element;
 }
 
+// What a JSON value is, for a message that says why it is not what was expected.
+std::string_view Genero(JsonKind kind) {
+    switch (kind) {
+        case JsonKind::Array: return "uma lista";
+        case JsonKind::String: return "um texto";
+        case JsonKind::Number: return "um número";
+        case JsonKind::True:
+        case JsonKind::False: return "um valor lógico";
+        case JsonKind::Null: return "null";
+        case JsonKind::Object: break;
+    }
+    return "um objeto";
+}
+
 }  // namespace
 
 void TSrvVevoveRazara::BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
@@ -85,7 +99,9 @@ bool TSrvVevoveRazara::RetornoAtualizacao(std::string_view JSonRetorno) {
 
 bool TSrvVevoveRazara::AplicaRetorno(const JsonDocument& document) {
     const JsonValue root = document.root();
-    if (!root.IsObject()) throw Error("A resposta de atualização não é um objeto JSON");
+    if (!root.IsObject()) {
+        throw Error("A resposta de atualização não é um objeto JSON: é " + std::string(Genero(root.kind())));
+    }
 
     // Dumped before any member is looked at, so that error answers are kept too.
     {

@@ -1,6 +1,7 @@
 // The updates feed request of the update cycle, and what the classification service's
 // exchanges take from the module.
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,7 +10,6 @@
 #include "service/UVevoveRazara.h"
 #include "common/Json.h"
 #include "webservice/AnswerDecoding.h"
-#include "webservice/JsonWriters.h"
 #include "webservice/Endpoints.h"
 
 namespace vr {
@@ -21,6 +21,34 @@ std::string DiaAnterior(const LocalDateTime& ultimaAtualizacao) {
     char text[32];
     std::snprintf(text, sizeof text, "%02d-%02d-%04d", dia.day, dia.month, dia.year);
     return text;
+}
+
+// The start of a body that is not JSON, for the log: enough to tell an HTML page or a truncated
+// answer, on one line.
+std::string Inicio(std::string_view content) {
+    constexpr std::size_t kShown = 60;
+    std::size_t length = std::min(content.size(), kShown);
+    // Not in the middle of a character.
+    while (length < content.size() && length > 0 && (static_cast<unsigned char>(content[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    std::string shown;
+    for (const char c : content.substr(0, length)) shown += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    if (length < content.size()) shown += "...";
+    return shown;
+}
+
+// The feed answer's document; the failure says what was wrong with a body that is not one.
+JsonDocument LeRetorno(std::string&& content) {
+    if (content.empty()) throw Error("A resposta de atualização veio vazia");
+    const std::string inicio = Inicio(content);
+    try {
+        return JsonDocument::ParseInPlace(std::move(content));
+    } catch (const JsonError& e) {
+        std::string message = e.what();
+        message += message.ends_with('.') ? " " : ". ";
+        throw Error(message + "Início da resposta: \"" + inicio + "\"");
+    }
 }
 
 }  // namespace
@@ -40,16 +68,11 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
     answer.mediaType = "application/json";
     if (answer.statusCode == 200) {
         // The feed is applied from its JSON text, the content written again in indented form and
-        // read back. A large feed is read once instead, the content released before it is
-        // applied; where the indented text would not read back, the empty text is applied.
-        std::optional<JsonDocument> document;
-        {
-            // Moved out so that the content's memory goes with this scope.
-            const THttpAnswer received = std::move(answer);
-            document = JsonDocument::TryParse(received.content);
-        }
-        if (!document || !IndentedJsonReadsBack(*document)) return RetornoAtualizacao("");
-        return AplicaRetorno(*document);
+        // read back; the indented text always reads back as the same document, so the content is
+        // read once instead and released with the parse, the document taking it over.
+        std::string content = std::move(answer.content);
+        answer = THttpAnswer();
+        return AplicaRetorno(LeRetorno(std::move(content)));
     }
 
     const std::optional<std::string> mensagem = ProcuraMembro(answer, "mensagem", setup_.settings);

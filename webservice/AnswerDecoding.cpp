@@ -33,9 +33,15 @@ bool IsPlausibleCharsetName(std::string_view name) {
     return !name.empty();
 }
 
-std::string DecodeBody(const std::string& body, const std::string& charset) {
+// Valid UTF-8 is taken over as it is: a large answer is not held twice.
+std::string TakeValidUtf8(std::string&& body) {
+    if (text::IsValidUtf8(body)) return std::move(body);
+    return text::ToValidUtf8(body);
+}
+
+std::string DecodeBody(std::string&& body, const std::string& charset) {
     if (text::EqualsIgnoreAsciiCase(charset, "utf-8") || text::EqualsIgnoreAsciiCase(charset, "utf8")) {
-        return text::ToValidUtf8(body);
+        return TakeValidUtf8(std::move(body));
     }
     if (!IsPlausibleCharsetName(charset) || !codepage::IsKnown(charset)) {
         throw Error("Conjunto de caracteres desconhecido na resposta: \"" + text::ToValidUtf8(charset) +
@@ -102,11 +108,11 @@ THttpAnswer DecodeAnswer(TRawAnswer raw) {
     answer.mediaType = text::ToValidUtf8(contentType.mediaType);
 
     if (!contentType.charset.empty()) {
-        answer.content = DecodeBody(raw.body, contentType.charset);
+        answer.content = DecodeBody(std::move(raw.body), contentType.charset);
     } else if (answer.statusCode < 300 && !IsTextMediaType(answer.mediaType)) {
         answer.content.clear();
     } else {
-        answer.content = text::ToValidUtf8(raw.body);
+        answer.content = TakeValidUtf8(std::move(raw.body));
     }
     answer.headers = std::move(raw.headers);
     return answer;

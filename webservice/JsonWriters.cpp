@@ -32,10 +32,16 @@ void AppendUnicodeEscape(std::string& out, std::uint32_t unit) {
     out += kHex[unit & 0xF];
 }
 
+// Other control characters go out as \u escapes too, so that the text always reads back.
 void AppendIndentedString(std::string& out, std::string_view text) {
     out += '"';
     for (const char c : text) {
-        if (!AppendShortEscape(out, c)) out += c;
+        if (AppendShortEscape(out, c)) continue;
+        if (static_cast<unsigned char>(c) < 0x20) {
+            AppendUnicodeEscape(out, static_cast<unsigned char>(c));
+        } else {
+            out += c;
+        }
     }
     out += '"';
 }
@@ -165,14 +171,6 @@ void WriteCompactJson(JsonValue value, const std::function<void(std::string_view
     output.sink = &sink;
     WriteCompact(output, value);
     if (!output.text.empty()) sink(output.text);
-}
-
-bool IndentedJsonReadsBack(const JsonDocument& document) {
-    for (const char c : document.texts()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 && c != '\b' && c != '\t' && c != '\n' && c != '\f' && c != '\r') return false;
-    }
-    return true;
 }
 
 }  // namespace vr

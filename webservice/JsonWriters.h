@@ -12,8 +12,9 @@
 namespace vr {
 
 // Four spaces per level, CR LF between lines, no final line break, ": " after member names.
-// Strings escape \" \\ \/ \b \t \n \f \r and keep every other character as it is. Numbers are
-// written as they appeared in the source.
+// Strings escape \" \\ \/ \b \t \n \f \r, every other character below U+0020 as \uXXXX
+// (upper-case hex), and keep every other character as it is, so that the text always reads back
+// as the same document. Numbers are written as they appeared in the source.
 std::string WriteIndentedJson(JsonValue value);
 
 // One line without spaces between tokens; the same short escapes, and every other character
@@ -21,9 +22,5 @@ std::string WriteIndentedJson(JsonValue value);
 std::string WriteCompactJson(JsonValue value);
 // The same, handed to `sink` in pieces as it is written, for texts too large to hold whole.
 void WriteCompactJson(JsonValue value, const std::function<void(std::string_view)>& sink);
-
-// Whether the indented form of the document parses again: it does not when a string or name
-// holds a control character other than those with a short escape, which it writes unchanged.
-bool IndentedJsonReadsBack(const JsonDocument& document);
 
 }  // namespace vr

@@ -153,12 +153,34 @@ TEST(TaxValueText, UnreadableLongNumbersFailWithTheirText) {
     }
 }
 
-TEST(TaxValueText, NumbersBeyondAnyDoubleNeverReadAsAValue) {
-    // The document may already refuse them; either way the read is a failure, never a value.
-    for (const std::string json : {"1e400", "-1.5e999999999", "1e1000000000000"}) {
-        SCOPED_TRACE(json);
-        EXPECT_THROW(Read(json, PointLocale()), Error);
+// A number too large for a double is valid JSON and reads in the general form from its own
+// digits: exponent form, 15 significant digits, the locale's separator. It never reads as a
+// value it does not have (infinity, the largest double), and its decimal conversion gives 0.
+TEST(TaxValueText, NumbersBeyondAnyDoubleReadInExponentForm) {
+    const std::vector<NumberCase> cases = {
+        {"1e400", "1E400", "1E400"},
+        {"1e999999", "1E999999", "1E999999"},
+        {"-1.5e999999999", "-1.5E999999999", "-1,5E999999999"},
+        {"1.0e309", "1E309", "1E309"},
+        {"1.7976931348623159e308", "1.79769313486232E308", "1,79769313486232E308"},
+        {"9.99999999999999999e400", "1E401", "1E401"},
+        {"1.234567890123456e400", "1.23456789012346E400", "1,23456789012346E400"},
+        // Ties go to the even last digit.
+        {"1.000000000000005e400", "1E400", "1E400"},
+        {"1.000000000000015e400", "1.00000000000002E400", "1,00000000000002E400"},
+        {"1.0000000000000050001e400", "1.00000000000001E400", "1,00000000000001E400"},
+        {"1" + std::string(399, '0') + ".5", "1E399", "1E399"},
+        {"-" + std::string(1, '7') + std::string(500, '0') + ".0", "-7E500", "-7E500"},
+        // Too small for a double still reads as zero, as it did.
+        {"1e-400", "0", "0"},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.json.substr(0, 40));
+        EXPECT_EQ(Read(c.json, PointLocale()), c.point);
+        EXPECT_EQ(Read(c.json, CommaLocale()), c.comma);
     }
+    // Without a point and longer than eleven characters it is a long integer, which it is not.
+    EXPECT_THROW(Read("1e1000000000000", PointLocale()), Error);
 }
 
 TEST(TaxValueText, AHugeNumberIsQuotedOnlyInPart) {

@@ -189,6 +189,98 @@ TEST_F(Feed, MalformedAnswersEndTheCycle) {
     EXPECT_THAT(Calls("ID"), IsEmpty());
 }
 
+// A valid answer is applied whatever its strings hold and however large its numbers: escaped
+// control characters (in a member read and in one never read), \u0000, a number beyond a double
+// in a rate (which converts to 0) and in a member never read. The dump shows the escapes.
+TEST_F(Feed, OddButValidAnswersAreApplied) {
+    const auto segment = [](const std::string& from, const std::string& to) {
+        std::string entry = Segment("5", "1", "5102");
+        entry.replace(entry.find(from), from.size(), to);
+        return entry;
+    };
+    const std::string big(400, '9');
+    const struct Case {
+        const char* what;
+        std::string body;
+        std::string column;
+        std::string value;
+        std::string dumped;  // in the dump
+    } cases[] = {
+        {"control character in a member read", FeedBody({}, {segment(R"("cod_beneficio":"")",
+                                                                      R"("cod_beneficio":"A\u0001B\u001f")")}),
+         "DIRADOR_CBNEF", "A\x01" "B\x1f", R"("cod_beneficio":"A\u0001B\u001F")"},
+        {"control characters in a member never read",
+         R"({"nota":"x\u0001\u0002\u001e","erro":"0","produtos_troca_segmento":[],"tributos":[)" +
+             Segment("5", "1", "5102") + "]}",
+         "DIRADOR_IDSEGMENTO", "5", R"({"nota":"x\u0001\u0002\u001E",)"},
+        {"NUL in a name and a value never read",
+         R"({"a\u0000":"\u0000","erro":"0","produtos_troca_segmento":[],"tributos":[)" + Segment("5", "1", "5102") +
+             "]}",
+         "DIRADOR_IDSEGMENTO", "5", R"({"a\u0000":"\u0000",)"},
+        {"a lone low surrogate in a member never read",
+         R"({"nota":"a\udc00","erro":"0","produtos_troca_segmento":[],"tributos":[)" + Segment("5", "1", "5102") +
+             "]}",
+         "DIRADOR_IDSEGMENTO", "5", R"({"nota":"a\uFFFD",)"},
+        {"a rate beyond a double", FeedBody({}, {segment(R"("ipi":0)", R"("ipi":1e999999)")}),
+         "DIRADOR_ALIQUOTAIPI", "0.0000", R"("ipi":1e999999,)"},
+        {"a rate of 1.5e400", FeedBody({}, {segment(R"("mva":38.24)", R"("mva":1.5e400)")}), "DIRADOR_MVA",
+         "0.0000", R"("mva":1.5e400,)"},
+        {"a 400-digit number never read",
+         R"({"erro":"0","total":)" + big + R"(,"produtos_troca_segmento":[],"tributos":[)" +
+             Segment("5", "1", "5102") + "]}",
+         "DIRADOR_IDSEGMENTO", "5", R"("total":)" + big + ","},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetPadrao("DIRADOR_DATAULTIMAATUALIZACAO = '2024-03-01'");
+        db.Execute("DELETE FROM DIRADOR_CHAMADAS");
+        fs::remove(directory / "VevoveRazara.log");
+        server.Route(kFeedPath, Json(200, c.body));
+        EXPECT_EQ(RunCycle(), "");
+        ExpectApplied();
+        EXPECT_THAT(Log(), IsEmpty());
+        EXPECT_EQ(Calls(c.column), Column{c.value});
+        EXPECT_THAT(Dump(), HasSubstr(c.dumped));
+    }
+}
+
+// A body that is not a JSON object says what was wrong with it: not JSON (the reader's reason,
+// where, and how the body starts), JSON of another kind, or nothing at all.
+TEST_F(Feed, BodiesThatAreNotAnObjectSayWhatWasWrong) {
+    const std::string feed = FeedBody({}, {Segment("5", "1", "5102")});
+    const struct Case {
+        const char* what;
+        std::string body;
+        std::string logged;
+    } cases[] = {
+        {"an HTML page", "<html><body>Servi\xC3\xA7o em manuten\xC3\xA7\xC3\xA3o</body></html>",
+         "JSON inválido na posição 0: Invalid value. Início da resposta: "
+         "\"<html><body>Serviço em manutenção</body></html>\""},
+        {"a truncated answer", feed.substr(0, 100),
+         "JSON inválido na posição 100: Missing a closing quotation mark in string. Início da resposta: \"" +
+             feed.substr(0, 60) + "...\""},
+        {"lines of text", "erro\r\ninterno",
+         "JSON inválido na posição 0: Invalid value. Início da resposta: \"erro  interno\""},
+        {"an array", "[" + feed + "]", "A resposta de atualização não é um objeto JSON: é uma lista"},
+        {"a string", "\"ok\"", "A resposta de atualização não é um objeto JSON: é um texto"},
+        {"an empty body", "", "A resposta de atualização veio vazia"},
+        {"100,000 nested arrays", std::string(100000, '['),
+         "JSON aninhado demais na posição 512 (mais de 512 níveis). Início da resposta: \"" + std::string(60, '[') +
+             "...\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(directory / "VevoveRazara.log");
+        fs::remove(directory / "BRISEN_RESPOSTA.LOG");
+        server.Route(kFeedPath, Json(200, c.body));
+        EXPECT_EQ(RunCycle(), c.logged);
+        EXPECT_THAT(Log(), ElementsAre(c.logged));
+        ExpectNotApplied();
+        EXPECT_FALSE(fs::exists(directory / "BRISEN_RESPOSTA.LOG"));
+    }
+    EXPECT_THAT(Calls("ID"), IsEmpty());
+}
+
 // A call the procedure refuses is rolled back and logged with the catalogued message; the
 // elements around it are written and the answer counts as applied.
 TEST_F(Feed, RefusedProcedureCallsAreLoggedAndTheRestWritten) {

@@ -180,9 +180,11 @@ TEST_F(WebConsultaEAN, EveryOutcomeGivesItsRecord) {
          Falha("sucesso"), true, 1},
         {"first entry not an object", Answer(200, R"({"mensagem":"sucesso","tributos":[1]})"), 0,
          Falha("sucesso"), true, 1},
-        // The indented text keeps a control character raw, so reading it again fails.
+        // The indented text escapes a control character, so it reads back.
         {"control character in a string", Answer(200, R"({"mensagem":"sucesso","x":"\u0001","tributos":[]})"),
-         0, Falha("sucesso"), true},
+         200, kNaoLocalizado, true, 1},
+        {"number beyond a double", Answer(200, R"({"mensagem":"sucesso","x":1e999999,"tributos":[]})"), 200,
+         kNaoLocalizado, true, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -202,6 +204,33 @@ TEST_F(WebConsultaEAN, EveryOutcomeGivesItsRecord) {
         } else {
             EXPECT_EQ(Dump(), "anterior\r\n");
         }
+    }
+}
+
+// Escaped control characters and numbers of any size are JSON like any other: the entry is read,
+// the dump shows the escapes, and a rate too large to convert is 0.
+TEST_F(WebConsultaEAN, ControlCharactersAndHugeNumbersAreRead) {
+    std::string entry = Entry("0000000000001");
+    entry.replace(entry.find(R"("cod_beneficio":"")"), 18, R"("cod_beneficio":"SP\u0001\u0000X")");
+    entry.replace(entry.find(R"("ipi":0)"), 7, R"("ipi":1e999999)");
+    const std::string big(400, '7');
+    const std::string body = R"({"mensagem":"sucesso","nota":"a\u0002\u0000b","grande":)" + big +
+                             R"(,"tributos":[)" + entry + "]}";
+    server.Route(kPath, Answer(200, body));
+    const TRetornoBrisen record = Consult();
+    EXPECT_EQ(record.StatusCode, 200);
+    EXPECT_EQ(record.Mensagem, "");
+    EXPECT_EQ(record.CBNEF, std::string("SP\x01\0X", 5));
+    EXPECT_EQ(record.AliqIPI, 0);
+    EXPECT_EQ(record.AliqMVA, 382400);
+    EXPECT_EQ(record.CFOPVenda, "5405");
+    const std::string dump = dir.Read("BRISEN_RESPOSTA.LOG");
+    EXPECT_NE(dump.find(R"("nota": "a\u0002\u0000b")"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(R"("cod_beneficio": "SP\u0001\u0000X")"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\"grande\": " + big + ",\r\n"), std::string::npos);
+    EXPECT_NE(dump.find(R"("ipi": 1e999999,)"), std::string::npos);
+    for (const char c : dump) {
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') << static_cast<int>(c);
     }
 }
 
