@@ -149,10 +149,6 @@ TEST_F(HostInstall, PathQuoting) {
          {"ExecStart=\"/opt/a\\\\b/Vevove \\\"R\\\"\"", "ReadWritePaths=/opt/a\\\\b",
           "ReadOnlyPaths=\"/opt/a\\\\b/Vevove \\\"R\\\"\" -/opt/a\\\\b/Rivelto.ini",
           "ConditionPathExists=/opt/a\\b/Rivelto.ini"}},
-        {"/opt/it's/VevoveRazara",
-         {"ExecStart=\"/opt/it's/VevoveRazara\"", "ReadWritePaths=\"/opt/it's\"",
-          "ReadOnlyPaths=\"/opt/it's/VevoveRazara\" -\"/opt/it's\"/Rivelto.ini",
-          "ConditionPathExists=/opt/it's/Rivelto.ini"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.executable);
