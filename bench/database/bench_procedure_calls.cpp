@@ -67,7 +67,7 @@ void SetProductValues(vr::db::TStoredProc& p, int i) {
 // The same call made by hand: one prepared statement, its buffer filled for each call.
 class BareCalls {
 public:
-    BareCalls(const vr::db::Client& client, const std::string& connectString) : client_(client) {
+    BareCalls(const vr::db::Client& client, const std::string& connectString) {
         master_ = client.master();
         status_ = master_->getStatus();
         Firebird::ThrowStatusWrapper st(status_);
@@ -167,7 +167,6 @@ private:
         Text(st, 29, "N");
     }
 
-    const vr::db::Client& client_;
     Firebird::IMaster* master_ = nullptr;
     Firebird::IStatus* status_ = nullptr;
     Firebird::IAttachment* attachment_ = nullptr;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "platform/linux/ServiceUnitTemplate.h"
 
 extern char** environ;
 
@@ -21,10 +22,9 @@ namespace {
 
 std::string SystemMessage(int error) { return std::generic_category().message(error); }
 
-// systemd reads the command line with its own quoting: a backslash escapes, "%" starts a
-// specifier, and words are split at blanks unless quoted.
-std::string ExecPath(const std::filesystem::path& executable) {
-    const std::string path = executable.string();
+// systemd reads the command line, and a list of paths, with its own quoting: a backslash
+// escapes, "%" starts a specifier, and words are split at blanks unless quoted.
+std::string Word(const std::string& path) {
     std::string escaped;
     bool needsQuotes = false;
     for (char c : path) {
@@ -47,6 +47,33 @@ std::string ExecPath(const std::filesystem::path& executable) {
         }
     }
     return needsQuotes ? '"' + escaped + '"' : escaped;
+}
+
+// "%" starts a specifier in every value.
+std::string Specifiers(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        escaped += c;
+        if (c == '%') escaped += '%';
+    }
+    return escaped;
+}
+
+// A path as a condition reads it: the whole rest of the line, with specifiers.
+std::string PlainPath(const std::string& path) {
+    if (path.find_first_of("\r\n") != std::string::npos) {
+        throw Error("o caminho do executável contém uma quebra de linha");
+    }
+    return Specifiers(path);
+}
+
+// Replaces every placeholder of the unit template; a placeholder the template does not hold is
+// a build mistake, caught by the tests, not something to report at run time.
+void Fill(std::string& text, std::string_view placeholder, const std::string& value) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size())) {
+        text.replace(at, placeholder.size(), value);
+    }
 }
 
 class Pipe {
@@ -142,16 +169,15 @@ SystemdServiceManager::SystemdServiceManager(SystemdLayout layout) : layout_(std
 }
 
 std::string SystemdServiceManager::UnitText(const ServiceRegistration& service) {
-    return "[Unit]\n"
-           "Description=" + service.displayName + "\n"
-           "\n"
-           "[Service]\n"
-           "Type=notify\n"
-           "ExecStart=" + ExecPath(service.executable) + "\n"
-           "User=root\n"
-           "\n"
-           "[Install]\n"
-           "WantedBy=multi-user.target\n";
+    const std::string executable = service.executable.string();
+    const std::string directory = service.executable.parent_path().string();
+    std::string text = kServiceUnitTemplate;
+    Fill(text, "@DESCRIPTION@", Specifiers(service.displayName));
+    Fill(text, "@EXEC_START@", Word(executable));
+    Fill(text, "@EXECUTABLE@", Word(executable));
+    Fill(text, "@DIRECTORY_PATH@", PlainPath(directory));
+    Fill(text, "@DIRECTORY@", Word(directory));
+    return text;
 }
 
 std::filesystem::path SystemdServiceManager::UnitPath(std::string_view name) const {

@@ -28,7 +28,8 @@ public:
     void CreateService(const ServiceRegistration& service) override;
     void DeleteService(std::string_view name) override;
 
-    // The unit file's text for a service.
+    // The unit file's text for a service: the unit template, which the package's unit is made
+    // of too, with the service's name and executable filled in.
     static std::string UnitText(const ServiceRegistration& service);
 
 private:

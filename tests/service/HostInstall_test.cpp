@@ -5,11 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/linux/SystemdServiceManager.h"
 #include "service/ServiceInstaller.h"
+#include "service/ServiceNames.h"
 #include "tests/service/HostTestSupport.h"
 
 namespace vr {
@@ -69,21 +72,50 @@ protected:
     StreamResultMessages messages{out};
 };
 
+// The lines of a unit, to compare it with its template line by line.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 TEST_F(HostInstall, InstallWritesTheUnitReloadsAndEnables) {
     EXPECT_EQ(Installer().Install(false), 0);
     EXPECT_EQ(out.str(), "Service installed successfully\n");
-    EXPECT_EQ(ReadFile(unit()),
-              "[Unit]\n"
-              "Description=Brisen Fiscal - Atualizador Fiscal\n"
-              "\n"
-              "[Service]\n"
-              "Type=notify\n"
-              "ExecStart=/opt/brisen/VevoveRazara\n"
-              "User=root\n"
-              "\n"
-              "[Install]\n"
-              "WantedBy=multi-user.target\n");
+    // The template's text, with the executable's paths in the lines that name them.
+    const std::map<std::string, std::string> filled = {
+        {"Description=@DESCRIPTION@", "Description=Brisen Fiscal - Atualizador Fiscal"},
+        {"ConditionPathExists=@DIRECTORY_PATH@/Rivelto.ini",
+         "ConditionPathExists=/opt/brisen/Rivelto.ini"},
+        {"ExecStart=@EXEC_START@", "ExecStart=/opt/brisen/VevoveRazara"},
+        {"ReadWritePaths=@DIRECTORY@", "ReadWritePaths=/opt/brisen"},
+        {"ReadOnlyPaths=@EXECUTABLE@ -@DIRECTORY@/Rivelto.ini",
+         "ReadOnlyPaths=/opt/brisen/VevoveRazara -/opt/brisen/Rivelto.ini"},
+    };
+    const std::vector<std::string> expected = Lines(ReadFile(VR_UNIT_TEMPLATE));
+    const std::vector<std::string> written = Lines(ReadFile(unit()));
+    ASSERT_EQ(written.size(), expected.size()) << ReadFile(unit());
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto line = filled.find(expected[i]);
+        replaced += line != filled.end();
+        EXPECT_EQ(written[i], line != filled.end() ? line->second : expected[i]);
+    }
+    EXPECT_EQ(replaced, filled.size()) << "a line with a placeholder is missing from the template";
+    // Registration as the service manager is told it: notified start, the system's account,
+    // started with the system.
+    for (const char* line : {"\nType=notify\n", "\nUser=root\n", "\nWantedBy=multi-user.target\n"}) {
+        EXPECT_NE(ReadFile(unit()).find(line), std::string::npos) << line;
+    }
     EXPECT_EQ(Calls(), "daemon-reload\nenable SrvVevoveRazara.service\n");
+}
+
+// The package ships the unit that /INSTALL writes for the installed executable.
+TEST_F(HostInstall, ThePackagedUnitIsTheOneInstallWrites) {
+    EXPECT_EQ(ReadFile(VR_PACKAGED_UNIT),
+              SystemdServiceManager::UnitText(
+                  {NomeServico, NomeExibicaoServico, VR_PACKAGED_EXECUTABLE}));
 }
 
 TEST_F(HostInstall, SilentInstallPrintsNothing) {
@@ -92,22 +124,41 @@ TEST_F(HostInstall, SilentInstallPrintsNothing) {
     EXPECT_TRUE(fs::exists(unit()));
 }
 
-TEST_F(HostInstall, ExecStartQuoting) {
+// Every line that names a path, as systemd reads it: quoted where blanks or quotes split words,
+// "%" doubled everywhere; a condition takes the rest of its line as it stands.
+TEST_F(HostInstall, PathQuoting) {
     struct Case {
         const char* executable;
-        const char* execStart;
+        std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"/opt/Brisen Fiscal/VevoveRazara", "ExecStart=\"/opt/Brisen Fiscal/VevoveRazara\"\n"},
-        {"/opt/brisen/VevoveRazara", "ExecStart=/opt/brisen/VevoveRazara\n"},
-        {"/opt/100%/VevoveRazara", "ExecStart=/opt/100%%/VevoveRazara\n"},
-        {"/opt/a\\b/Vevove \"R\"", "ExecStart=\"/opt/a\\\\b/Vevove \\\"R\\\"\"\n"},
+        {"/opt/Brisen Fiscal/VevoveRazara",
+         {"ExecStart=\"/opt/Brisen Fiscal/VevoveRazara\"",
+          "ReadWritePaths=\"/opt/Brisen Fiscal\"",
+          "ReadOnlyPaths=\"/opt/Brisen Fiscal/VevoveRazara\" -\"/opt/Brisen Fiscal\"/Rivelto.ini",
+          "ConditionPathExists=/opt/Brisen Fiscal/Rivelto.ini"}},
+        {"/opt/brisen/VevoveRazara",
+         {"ExecStart=/opt/brisen/VevoveRazara", "ReadWritePaths=/opt/brisen",
+          "ReadOnlyPaths=/opt/brisen/VevoveRazara -/opt/brisen/Rivelto.ini",
+          "ConditionPathExists=/opt/brisen/Rivelto.ini"}},
+        {"/opt/100%/VevoveRazara",
+         {"ExecStart=/opt/100%%/VevoveRazara", "ReadWritePaths=/opt/100%%",
+          "ReadOnlyPaths=/opt/100%%/VevoveRazara -/opt/100%%/Rivelto.ini",
+          "ConditionPathExists=/opt/100%%/Rivelto.ini"}},
+        {"/opt/a\\b/Vevove \"R\"",
+         {"ExecStart=\"/opt/a\\\\b/Vevove \\\"R\\\"\"", "ReadWritePaths=/opt/a\\\\b",
+          "ReadOnlyPaths=\"/opt/a\\\\b/Vevove \\\"R\\\"\" -/opt/a\\\\b/Rivelto.ini",
+          "ConditionPathExists=/opt/a\\b/Rivelto.ini"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.executable);
         const std::string text = SystemdServiceManager::UnitText(
             {"SrvVevoveRazara", "Brisen Fiscal - Atualizador Fiscal", c.executable});
-        EXPECT_NE(text.find(std::string("\n") + c.execStart), std::string::npos) << text;
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line << "\n" << text;
+        }
+        EXPECT_EQ(text.find("@D"), std::string::npos) << text;
+        EXPECT_EQ(text.find("@E"), std::string::npos) << text;
     }
     EXPECT_EQ(Installer("/opt/Brisen Fiscal/VevoveRazara").Install(true), 0);
     EXPECT_NE(ReadFile(unit()).find("\nExecStart=\"/opt/Brisen Fiscal/VevoveRazara\"\n"),
