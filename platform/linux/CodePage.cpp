@@ -153,12 +153,19 @@ std::string Probe(Converter& c, std::string_view utf8) {
     return Convert(c, utf8, [](const char*, std::size_t) { return std::size_t{1}; }, true);
 }
 
-Converter* Open(const std::string& to, const std::string& from, Direction direction) {
+// The service uses a handful of code pages, but a charset name comes from every answer and iconv
+// accepts endless spellings of one page: past this many the cache starts afresh, so that answers
+// cannot make it grow without end.
+constexpr std::size_t kMaxOpenConverters = 32;
+
+// `nested`: called while the caller holds a converter of the cache, which must then stay.
+Converter* Open(const std::string& to, const std::string& from, Direction direction, bool nested = false) {
     // UTF-8 to UTF-8 is both an encoding and a decoding: the direction is part of the key.
     using Key = std::tuple<std::string, std::string, Direction>;
     thread_local std::map<Key, Converter> cache;
     Key key{to, from, direction};
     if (auto it = cache.find(key); it != cache.end()) return &it->second;
+    if (!nested && cache.size() >= kMaxOpenConverters) cache.clear();
 
     auto it = cache.try_emplace(key, to, from).first;
     Converter& c = it->second;
@@ -175,7 +182,7 @@ Converter* Open(const std::string& to, const std::string& from, Direction direct
         c.replacement.assign(kReplacementUtf8.data(), kReplacementUtf8.size());
         // The size of one code unit of the source: the growth of "A" to "AA" in that code page,
         // so that a bad UTF-16 unit is skipped whole and the rest stays aligned.
-        if (Converter* enc = Open(from, kUtf8, Direction::kEncode)) {
+        if (Converter* enc = Open(from, kUtf8, Direction::kEncode, true)) {
             std::size_t one = Probe(*enc, "A").size();
             std::size_t two = Probe(*enc, "AA").size();
             if (two > one) c.unit = two - one;
