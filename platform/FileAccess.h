@@ -62,8 +62,13 @@ private:
 // writer use a name of its own.
 class FileReplacement {
 public:
+    // How far Commit goes before it returns. A file worth a disk flush (the activity log) is
+    // flushed before and after the rename; one that a crash may as well leave empty (the answer
+    // dump, written again by every consultation) is only renamed.
+    enum class Durability { kFlushed, kRenamedOnly };
+
     // Throws vr::Error naming the file when the temporary file cannot be created.
-    explicit FileReplacement(const std::filesystem::path& path);
+    explicit FileReplacement(const std::filesystem::path& path, Durability durability = Durability::kFlushed);
     // Without Commit the temporary file is removed and the file stays as it was.
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;

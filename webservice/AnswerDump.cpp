@@ -35,7 +35,8 @@ TDumpWriter::TDumpWriter(const TDestinoDump& destino)
     if (!codepage::IsKnown(codePage_)) FailWriting(file_, "página de código desconhecida: " + codePage_);
     // The new dump goes to BRISEN_RESPOSTA.LOG.tmp beside it until Commit; a process killed
     // meanwhile leaves that name to the next dump, which takes it over.
-    out_ = std::make_unique<FileReplacement>(file_);
+    // Every consultation writes it again and a crash may as well leave it empty: no disk flush.
+    out_ = std::make_unique<FileReplacement>(file_, FileReplacement::Durability::kRenamedOnly);
     pending_.reserve(kPiece + 8);
 }
 

@@ -142,6 +142,7 @@ struct FileReplacement::State {
     std::string temporary;
     Fd fd{-1};
     bool committed = false;
+    Durability durability = Durability::kFlushed;
 
     [[noreturn]] void Fail(int error) { ThrowWrite(link, Reason(error)); }
 
@@ -179,9 +180,11 @@ struct FileReplacement::State {
     }
 };
 
-FileReplacement::FileReplacement(const std::filesystem::path& path) : state_(std::make_unique<State>()) {
+FileReplacement::FileReplacement(const std::filesystem::path& path, Durability durability)
+    : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.link = path;
+    s.durability = durability;
     s.target = FinalTarget(path);
     s.temporary = s.target.string() + ".tmp";
     if (s.TakeFixedName()) return;
@@ -218,7 +221,8 @@ FileIdentity FileReplacement::Commit() {
         if (::fchmod(s.fd.get(), old.st_mode & 07777) != 0) s.Fail(errno);
     }
     // On disk before the rename, or a crash could leave the new name over an empty file.
-    if (::fsync(s.fd.get()) != 0) s.Fail(errno);
+    const bool flushed = s.durability == Durability::kFlushed;
+    if (flushed && ::fsync(s.fd.get()) != 0) s.Fail(errno);
     struct stat written {};
     if (::fstat(s.fd.get(), &written) != 0) s.Fail(errno);
     if (::rename(s.temporary.c_str(), s.target.c_str()) != 0) s.Fail(errno);
@@ -226,6 +230,7 @@ FileIdentity FileReplacement::Commit() {
     // The lock goes with the descriptor; the name no longer leads to this file.
     if (int error = s.fd.Close()) ThrowWrite(s.link, Reason(error));
     // Makes the rename itself durable; the file is already whole either way.
+    if (!flushed) return IdentityOf(written);
     std::filesystem::path directory = s.target.parent_path().empty() ? "." : s.target.parent_path();
     Fd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) ::fsync(dir.get());

@@ -230,11 +230,14 @@ struct FileReplacement::State {
     std::wstring temporary;
     Handle handle{INVALID_HANDLE_VALUE};
     bool committed = false;
+    Durability durability = Durability::kFlushed;
 };
 
-FileReplacement::FileReplacement(const std::filesystem::path& link) : state_(std::make_unique<State>()) {
+FileReplacement::FileReplacement(const std::filesystem::path& link, Durability durability)
+    : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.link = link;
+    s.durability = durability;
     // Through a symbolic link the file it names is replaced, not the link.
     std::error_code linkError;
     s.target = link;
@@ -279,12 +282,14 @@ FileIdentity FileReplacement::Commit() {
     State& s = *state_;
     if (DWORD error = StampWriteTime(s.handle.get())) ThrowWrite(s.link, error);
     // On disk before the rename, or a crash could leave the new name over an empty file.
-    if (!FlushFileBuffers(s.handle.get())) ThrowWrite(s.link, GetLastError());
+    const bool flushed = s.durability == Durability::kFlushed;
+    if (flushed && !FlushFileBuffers(s.handle.get())) ThrowWrite(s.link, GetLastError());
     BY_HANDLE_FILE_INFORMATION written{};
     if (DWORD error = Inspect(s.handle.get(), written)) ThrowWrite(s.link, error);
     CopySecurity(s.target, s.temporary);
     if (DWORD error = s.handle.Close()) ThrowWrite(s.link, error);
-    if (!MoveFileExW(s.temporary.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!MoveFileExW(s.temporary.c_str(), s.target.c_str(), moveFlags)) {
         DWORD error = GetLastError();
         DeleteFileW(s.temporary.c_str());
         s.committed = true;  // nothing left to remove
