@@ -65,6 +65,9 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
 
     THttpAnswer answer = http_->Get(request);
     if (AoProgredir) AoProgredir();
+    // Whatever Content-Type the server sent, the answer is taken as JSON from here on: the service
+    // has always answered JSON with varying headers, and the "mensagem" of an error answer must
+    // be found whether it said text/html or nothing at all.
     answer.mediaType = "application/json";
     if (answer.statusCode == 200) {
         // The feed is applied from its JSON text, the content written again in indented form and

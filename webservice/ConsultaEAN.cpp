@@ -54,9 +54,13 @@ TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::stri
             if (e.answer() != nullptr) answer = *e.answer();
             throw;
         }
+        // Taken as JSON whatever Content-Type came, as the feed's answer is (see FeedRequest.cpp);
+        // only the failure path below sees the media type as received.
         answer->mediaType = "application/json";
 
-        // Dumped before the status is looked at, so answers of every status are kept.
+        // Dumped before the status is looked at, so answers of every status are kept. The body is
+        // parsed, written again indented and that text parsed once more: the dump shows exactly
+        // what is then read, and a body that is not JSON reads as empty in both.
         const std::string jsonText = TextoJson(answer->content);
         SalvarJson(jsonText, TTipoJson::tjRetorno, {contexto.diretorio, contexto.settings.ansiCodePage});
 
