@@ -12,6 +12,9 @@ namespace vr::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Property;
+using ::testing::Throws;
+using ::testing::ThrowsMessage;
 
 std::vector<std::string> WithParam(std::vector<std::string> params, const std::string& name, const std::string& value) {
     for (std::string& entry : params) {
@@ -48,12 +51,7 @@ TEST_F(DbConnection, ConnectFailuresAreErrorsOfTheConnect) {
         db::TConnection connection;
         connection.Params() = c.params;
         connection.SetClientLibraryNames(c.libraries);
-        try {
-            connection.Open();
-            ADD_FAILURE() << "connected";
-        } catch (const Error& e) {
-            EXPECT_THAT(e.what(), HasSubstr(c.expected));
-        }
+        EXPECT_THAT([&] { connection.Open(); }, ThrowsMessage<Error>(HasSubstr(c.expected)));
         EXPECT_FALSE(connection.IsOpen());
     }
 }
@@ -186,12 +184,8 @@ TEST_F(DbConnection, ReconnectionGivesUpAfterThreeAttempts) {
     // From now on no attach can succeed: the parameters name a file that does not exist.
     c.connection.Params() = WithParam(db.ConnectionParams(), "Database", "/tmp/vr-db-tests/sumiu.fdb");
     KillServiceAttachments(db);
-    try {
-        c.padrao.Open();
-        ADD_FAILURE() << "opened on a lost connection";
-    } catch (const db::DatabaseError& e) {
-        EXPECT_THAT(e.what(), HasSubstr("sumiu.fdb"));  // the error of the last attempt
-    }
+    // The error of the last attempt.
+    EXPECT_THAT([&] { c.padrao.Open(); }, ThrowsMessage<db::DatabaseError>(HasSubstr("sumiu.fdb")));
     EXPECT_EQ(c.pauses, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000),
                                                                 std::chrono::milliseconds(3000)}));
     EXPECT_FALSE(c.connection.IsOpen());
@@ -225,12 +219,8 @@ TEST_F(DbConnection, LostConnectionWithUncommittedWorkFails) {
     c.proc.ExecProc();
     KillServiceAttachments(db);
     c.proc.SetText("CODIGOPRODUTO", "SEGUNDO");
-    try {
-        c.proc.ExecProc();
-        ADD_FAILURE() << "ran after losing the first call";
-    } catch (const db::DatabaseError& e) {
-        EXPECT_TRUE(e.ConnectionLost()) << e.what();
-    }
+    EXPECT_THAT([&] { c.proc.ExecProc(); },
+                Throws<db::DatabaseError>(Property(&db::DatabaseError::ConnectionLost, true)));
     EXPECT_FALSE(c.procTransaction.Active());
     EXPECT_TRUE(c.connection.IsOpen());  // re-established for what comes next
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM DIRADOR_CHAMADAS"), "0");

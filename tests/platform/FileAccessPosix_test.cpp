@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,6 +16,10 @@
 namespace vr {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
 namespace fs = std::filesystem;
 
 using test::Put;
@@ -29,12 +34,7 @@ protected:
 TEST_F(FileAccessPosixTest, RefusesToReadAFifoWithoutBlocking) {
     fs::path fifo = dir.path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    try {
-        ReadWholeFile(fifo);
-        ADD_FAILURE() << "no error for " << fifo;
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(fifo.string()), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { ReadWholeFile(fifo); }, ThrowsMessage<Error>(HasSubstr(fifo.string())));
 }
 
 TEST_F(FileAccessPosixTest, ReplaceKeepsPermissions) {
@@ -162,12 +162,8 @@ TEST_F(FileAccessPosixTest, AWriterKilledMidWriteLeavesNothingTheNextOneKeeps) {
 }
 
 TEST_F(FileAccessPosixTest, AFullDiskIsToldInTheOperatorsLanguage) {
-    try {
-        AppendToFile("/dev/full", "x");
-        ADD_FAILURE() << "no error for /dev/full";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Não foi possível gravar o arquivo \"/dev/full\": disco cheio");
-    }
+    EXPECT_THAT([&] { AppendToFile("/dev/full", "x"); },
+                ThrowsMessage<Error>(StrEq("Não foi possível gravar o arquivo \"/dev/full\": disco cheio")));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 
@@ -14,6 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using ::testing::AllOf;
+using ::testing::EndsWith;
+using ::testing::Gt;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::SizeIs;
+using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
 using test::OtherHandle;
 using test::Put;
 using test::Slurp;
@@ -78,17 +87,11 @@ TEST_F(FileAccessWindowsTest, AFileLockedByAnotherProgramFailsWithTheSystemsReas
     ASSERT_TRUE(locker.valid());
     for (auto attempt : {+[](const fs::path& p) { ReplaceWholeFile(p, "new"); },
                          +[](const fs::path& p) { AppendToFile(p, "new"); }}) {
-        try {
-            attempt(file);
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            std::string message = e.what();
-            std::string prefix = "Não foi possível gravar o arquivo \"" + file.string() + "\": ";
-            EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
-            EXPECT_GT(message.size(), prefix.size()) << message;
-            EXPECT_NE(message.back(), '.') << message;
-            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-        }
+        // The file's name, then the system's reason on one line, without its final full stop.
+        const std::string prefix = "Não foi possível gravar o arquivo \"" + file.string() + "\": ";
+        EXPECT_THAT([&] { attempt(file); },
+                    ThrowsMessage<Error>(AllOf(StartsWith(prefix), SizeIs(Gt(prefix.size())), Not(EndsWith(".")),
+                                               Not(HasSubstr("\n")))));
     }
     EXPECT_EQ(ReadWholeFile(file), "old");  // reading is still shared
     EXPECT_EQ(EntriesIn(dir.path()), 1u);

@@ -1,7 +1,7 @@
 #include "platform/FileAccess.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 
 #include "common/Error.h"
 #include "tests/support/TempDir.h"
@@ -9,6 +9,9 @@
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 namespace fs = std::filesystem;
 
@@ -18,12 +21,7 @@ using test::Slurp;
 // Expects a vr::Error whose message names the file.
 template <typename F>
 void ExpectErrorNaming(const fs::path& path, F action) {
-    try {
-        action();
-        ADD_FAILURE() << "no error for " << path;
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { action(); }, ThrowsMessage<Error>(HasSubstr(path.string())));
 }
 
 class FileAccessTest : public ::testing::Test {

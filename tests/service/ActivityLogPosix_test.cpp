@@ -1,6 +1,7 @@
 #include "service/ActivityLog.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +16,9 @@
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 namespace fs = std::filesystem;
 using test::Slurp;
@@ -47,12 +51,7 @@ TEST_F(ActivityLogPosixTest, UnreadableFileGetsTheFailureAppendedNotReplaced) {
     EXPECT_TRUE(fs::is_fifo(file));
 
     // With nobody reading, the FIFO cannot take the failure either: the caller hears of it.
-    try {
-        log.Append("outra");
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { log.Append("outra"); }, ThrowsMessage<Error>(HasSubstr(file.string())));
 }
 
 // Files of this process may not grow past a limit while the object lives: writes beyond it fail
@@ -80,12 +79,7 @@ private:
 
 template <typename F>
 void ExpectWriteErrorNaming(const fs::path& path, F action) {
-    try {
-        action();
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { action(); }, ThrowsMessage<Error>(HasSubstr(path.string())));
 }
 
 TEST_F(ActivityLogPosixTest, FullDiskDuringARewriteLeavesTheOldFileWhole) {

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,9 @@
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 namespace fs = std::filesystem;
 using test::OtherHandle;
@@ -63,12 +67,7 @@ TEST_F(ActivityLogWindowsTest, ALogHeldAgainstDeletionIsLeftWholeWhenTheRewriteI
     OtherHandle viewer(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer.valid());
     ActivityLog log(dir.path(), test::SettingsFor("WINDOWS-1252"), clock);
-    try {
-        log.Append("perdida");
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { log.Append("perdida"); }, ThrowsMessage<Error>(HasSubstr(file.string())));
     EXPECT_EQ(viewer.ReadFromStart(), "antes\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }

@@ -1,5 +1,6 @@
 #include "service/ActivityLog.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,9 @@
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 namespace fs = std::filesystem;
 using test::Slurp;
@@ -239,13 +243,7 @@ TEST_F(ActivityLogTest, WriteFailuresReachTheCallerNamingTheFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ActivityLog log(c.directory, test::SettingsFor("UTF-8"), clock);
-        try {
-            log.Append("x");
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(log.path().string()), std::string::npos)
-                << e.what();
-        }
+        EXPECT_THAT([&] { log.Append("x"); }, ThrowsMessage<Error>(HasSubstr(log.path().string())));
     }
     EXPECT_EQ(Slurp(dir.path() / "occupied" / "VevoveRazara.log" / "kept"), "x");
     EXPECT_FALSE(fs::exists(dir.path() / "missing"));

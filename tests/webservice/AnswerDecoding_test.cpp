@@ -2,10 +2,14 @@
 
 #include <optional>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 TEST(WebAnswerDecoding, ContentTypeSplitsMediaTypeAndCharset) {
     struct Case {
@@ -109,12 +113,7 @@ TEST(WebAnswerDecoding, UnknownCharsetFailsClearly) {
         raw.statusCode = 200;
         raw.headers = {{"Content-Type", "text/plain; charset=" + charset}};
         raw.body = "abc";
-        try {
-            DecodeAnswer(raw);
-            FAIL() << "no error";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(charset), std::string::npos) << e.what();
-        }
+        EXPECT_THAT([&] { DecodeAnswer(raw); }, ThrowsMessage<Error>(HasSubstr(charset)));
     }
 }
 

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "common/Error.h"
@@ -6,6 +7,9 @@
 
 namespace vr {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 TEST(WebSalvarJson, WritesEveryLineWithCrLfInTheCodePage) {
     struct Case {
@@ -100,12 +104,8 @@ TEST(WebSalvarJson, FailureNamesTheFileAndLeavesTheOldDumpWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        try {
-            SalvarJson("{}", TTipoJson::tjRetorno, {c.directory, c.codePage});
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find("BRISEN_RESPOSTA.LOG"), std::string::npos) << e.what();
-        }
+        EXPECT_THAT([&] { SalvarJson("{}", TTipoJson::tjRetorno, {c.directory, c.codePage}); },
+                    ThrowsMessage<Error>(HasSubstr("BRISEN_RESPOSTA.LOG")));
         EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "anterior\r\n");
         EXPECT_EQ(dir.EntryCount(), 1u);
     }
