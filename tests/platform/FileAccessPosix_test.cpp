@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "common/Error.h"
 #include "platform/FileAccess.h"
+#include "tests/support/KilledWriter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
@@ -128,29 +130,15 @@ TEST_F(FileAccessPosixTest, ReplaceThroughLinksOfEveryKindKeepsTheLink) {
 // replacement takes it over, and nothing stays beside the file.
 TEST_F(FileAccessPosixTest, AWriterKilledMidWriteLeavesNothingTheNextOneKeeps) {
     Put(file, "earlier");
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(ready[0]);
+    test::KillMidWrite([&](const std::function<void()>& ready) {
         FileReplacement replacement(file);
         replacement.Write(std::string(1 << 20, 'x'));
-        char one = '1';
-        if (::write(ready[1], &one, 1) != 1) ::_exit(1);
+        ready();
         for (;;) {  // writing slowly, until killed
             replacement.Write("y");
             ::usleep(1000);
         }
-    }
-    ::close(ready[1]);
-    char one = 0;
-    ASSERT_EQ(::read(ready[0], &one, 1), 1);
-    ::close(ready[0]);
-    ASSERT_EQ(::kill(child, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    });
 
     const fs::path temporary = file.string() + ".tmp";
     ASSERT_TRUE(fs::exists(temporary)) << "the killed writer's file is not where expected";

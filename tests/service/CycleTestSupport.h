@@ -158,6 +158,17 @@ protected:
         loop.PostQuit();
         loop.Run();
     }
+    // After a cycle of a store last updated on 2024-03-01, on the fixture's 2024-03-10.
+    void ExpectApplied() {
+        EXPECT_EQ(module.ResultadoCiclo, rcConcluida);
+        EXPECT_EQ(module.Timer.Interval(), IntervaloOK);
+        EXPECT_EQ(StoredDate(), "2024-03-10");
+    }
+    void ExpectNotApplied() {
+        EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
+        EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
+        EXPECT_EQ(StoredDate(), "2024-03-01");
+    }
     std::vector<std::string> Targets() {
         std::vector<std::string> targets;
         for (const standin::Request& r : server.TakeRequests()) targets.push_back(r.target);

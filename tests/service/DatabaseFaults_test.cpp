@@ -23,6 +23,7 @@
 #include "service/Intervals.h"
 #include "tests/service/CycleTestSupport.h"
 #include "tests/service/HostNotifySocket.h"
+#include "tests/support/ChildReaper.h"
 #include "tests/support/FaultProxy.h"
 
 extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
@@ -61,17 +62,6 @@ protected:
         EXPECT_TRUE(module.Timer.Enabled());
         EXPECT_FALSE(module.Connvelmora.IsOpen());
         return std::chrono::steady_clock::now() - start;
-    }
-
-    void ExpectApplied() {
-        EXPECT_EQ(module.ResultadoCiclo, rcConcluida);
-        EXPECT_EQ(module.Timer.Interval(), IntervaloOK);
-        EXPECT_EQ(StoredDate(), "2024-03-10");
-    }
-    void ExpectNotApplied() {
-        EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
-        EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
-        EXPECT_EQ(StoredDate(), "2024-03-01");
     }
 
     // A feed of three consulted products; the second one's answer comes a little late, so that
@@ -272,16 +262,7 @@ TEST_F(DatabaseFaults, StopWhileTheDatabaseStallsEndsWithinTheCallBound) {
         ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    struct Reaper {
-        pid_t pid;
-        bool reaped = false;
-        ~Reaper() {
-            if (!reaped) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-        }
-    } reaper{pid};
+    test::ChildReaper reaper{pid};
     bool ready = false;
     while (const std::optional<std::string> message = notify.Next()) {
         if (message->find("READY=1") != std::string::npos) {

@@ -36,17 +36,6 @@ protected:
         EXPECT_FALSE(runner.Connvelmora.IsOpen());
         return error;
     }
-
-    void ExpectApplied() {
-        EXPECT_EQ(module.ResultadoCiclo, rcConcluida);
-        EXPECT_EQ(module.Timer.Interval(), IntervaloOK);
-        EXPECT_EQ(StoredDate(), "2024-03-10");
-    }
-    void ExpectNotApplied() {
-        EXPECT_EQ(module.ResultadoCiclo, rcNaoConcluida);
-        EXPECT_EQ(module.Timer.Interval(), IntervaloFalha);
-        EXPECT_EQ(StoredDate(), "2024-03-01");
-    }
 };
 
 TEST_F(Feed, ProductsFirstThenSegmentsOneCallEach) {

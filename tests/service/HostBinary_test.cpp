@@ -14,6 +14,7 @@
 
 #include "tests/service/HostNotifySocket.h"
 #include "tests/service/HostTestSupport.h"
+#include "tests/support/ChildReaper.h"
 
 namespace vr {
 namespace {
@@ -96,16 +97,7 @@ TEST(HostBinary, RunsAndStopsUnderTheServiceManager) {
         ::_exit(127);
     }
     // Whatever fails below, the child does not outlive the test.
-    struct Reaper {
-        pid_t pid;
-        bool reaped = false;
-        ~Reaper() {
-            if (!reaped) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-        }
-    } reaper{pid};
+    test::ChildReaper reaper{pid};
     EXPECT_EQ(notify.Next(), "STATUS=start pending");
     EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=running");
     ::kill(pid, SIGTERM);

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
+#include "tests/support/KilledWriter.h"
 #include "tests/support/TempDir.h"
 #include "webservice/AnswerDump.h"
 
@@ -46,30 +48,16 @@ TEST(WebSalvarJsonPosix, ALinkedDumpStaysALinkAndKeepsOwnerGroupAndMode) {
 TEST(WebSalvarJsonPosix, AProcessKilledWhileDumpingLeavesNothingAfterTheNextDump) {
     test::TempDir dir;
     SalvarJson("anterior", TTipoJson::tjRetorno, {dir.path(), "WINDOWS-1252"});
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(ready[0]);
+    test::KillMidWrite([&](const std::function<void()>& ready) {
         TDumpWriter writer({dir.path(), "WINDOWS-1252"});
         const std::string piece = "{\"descricao\":\"ação\"},\n";
         for (int i = 0; i < 200000; ++i) writer.Write(piece);  // several pieces on disk already
-        char one = '1';
-        if (::write(ready[1], &one, 1) != 1) ::_exit(1);
+        ready();
         for (;;) {
             writer.Write(piece);
             ::usleep(1000);
         }
-    }
-    ::close(ready[1]);
-    char one = 0;
-    ASSERT_EQ(::read(ready[0], &one, 1), 1);
-    ::close(ready[0]);
-    ASSERT_EQ(::kill(child, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    });
     EXPECT_EQ(dir.Read("BRISEN_RESPOSTA.LOG"), "anterior\r\n");
     EXPECT_EQ(dir.EntryCount(), 2u) << "the killed writer left no file to take over";
 
