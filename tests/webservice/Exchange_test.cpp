@@ -220,7 +220,7 @@ TEST_F(WebExchange, AnAnswerThatTricklesInIsCutAtTheTimeout) {
     const double seconds = SecondsSince(start);
     EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
     EXPECT_GE(seconds, 1.9);
-    EXPECT_LT(seconds, 6.0);
+    EXPECT_LT(seconds, 20.0);  // far below the forty seconds of the whole answer
 }
 
 // Within the timeout a slow answer is read whole: the bound starts with the exchange, not
