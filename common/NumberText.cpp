@@ -36,6 +36,18 @@ bool AnyNonZero(std::string_view digits) {
     return digits.find_first_not_of('0') != std::string_view::npos;
 }
 
+// "1,5E20": the leading digit, the others after the separator, then the exponent.
+void AppendExponentForm(std::string& out, const std::string& digits, std::int64_t exponent,
+                        std::string_view separator) {
+    out.push_back(digits.front());
+    if (digits.size() > 1) {
+        out.append(separator);
+        out.append(digits, 1);
+    }
+    out.push_back('E');
+    out.append(std::to_string(exponent));
+}
+
 }  // namespace
 
 std::optional<DecimalDigits> ScanDecimal(std::string_view text, std::string_view separator) {
@@ -147,13 +159,7 @@ std::string FormatGeneral(double value, std::string_view separator) {
     std::string out;
     if (value < 0) out.push_back('-');
     if (exponent < -4 || exponent >= kSignificant) {
-        out.push_back(digits.front());
-        if (digits.size() > 1) {
-            out.append(separator);
-            out.append(digits, 1);
-        }
-        out.push_back('E');
-        out.append(std::to_string(exponent));
+        AppendExponentForm(out, digits, exponent, separator);
     } else if (exponent < 0) {
         out.push_back('0');
         out.append(separator);
@@ -200,13 +206,7 @@ std::string FormatBeyondDouble(const DecimalDigits& number, std::string_view sep
 
     std::string out;
     if (number.negative) out.push_back('-');
-    out.push_back(digits.front());
-    if (digits.size() > 1) {
-        out.append(separator);
-        out.append(digits, 1);
-    }
-    out.push_back('E');
-    out.append(std::to_string(exponent));
+    AppendExponentForm(out, digits, exponent, separator);
     return out;
 }
 
