@@ -2,23 +2,40 @@
 # scripts/package). The executable and its writable directory are /opt/vevoverazara: the
 # service keeps Rivelto.ini, its activity log and its answer dump beside the executable. The
 # unit goes where packages put theirs, the environment file where Debian keeps such settings.
-# The destinations are absolute, so that the unit's paths are the executable's; DESTDIR stages
-# an installation elsewhere.
+# The destinations are relative to the installation prefix, which is / unless one is given, so
+# that `--prefix DIR` and DESTDIR both keep every file under DIR. The unit names the executable
+# by the path it has under the prefix given when the build was configured.
 
-set(VR_INSTALL_DIR /opt/vevoverazara CACHE PATH "Directory of the installed executable")
-set(VR_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH "Directory of the installed systemd unit")
-if(NOT VR_INSTALL_DIR MATCHES "^/[A-Za-z0-9_./+-]*$")
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX / CACHE PATH "Installation prefix" FORCE)
+endif()
+set(VR_INSTALL_DIR opt/vevoverazara CACHE STRING
+  "Directory of the installed executable, under the installation prefix")
+set(VR_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING
+  "Directory of the installed systemd unit, under the installation prefix")
+set(VR_ENVIRONMENT_DIR etc/default CACHE STRING
+  "Directory of the installed environment file, under the installation prefix")
+cmake_path(APPEND CMAKE_INSTALL_PREFIX ${VR_INSTALL_DIR} OUTPUT_VARIABLE VR_INSTALLED_DIR)
+cmake_path(NORMAL_PATH VR_INSTALLED_DIR)
+string(REGEX REPLACE "(.)/$" "\\1" VR_INSTALLED_DIR "${VR_INSTALLED_DIR}")
+if(IS_ABSOLUTE "${VR_INSTALL_DIR}" OR IS_ABSOLUTE "${VR_SYSTEMD_UNIT_DIR}"
+   OR IS_ABSOLUTE "${VR_ENVIRONMENT_DIR}")
+  message(FATAL_ERROR "VR_INSTALL_DIR, VR_SYSTEMD_UNIT_DIR and VR_ENVIRONMENT_DIR are relative "
+    "to CMAKE_INSTALL_PREFIX")
+endif()
+if(NOT VR_INSTALLED_DIR MATCHES "^/[A-Za-z0-9_./+-]*$")
   # The packaged unit is configured here without systemd's quoting, which /INSTALL applies.
-  message(FATAL_ERROR "VR_INSTALL_DIR must be an absolute path of letters, digits and _./+-")
+  message(FATAL_ERROR "the installed directory (${VR_INSTALLED_DIR}) must be an absolute path of "
+    "letters, digits and _./+-")
 endif()
 
 # The unit from the same template as the one /INSTALL writes, with the installed paths.
 include(${CMAKE_CURRENT_LIST_DIR}/ServiceUnit.cmake)
 set(DESCRIPTION "Brisen Fiscal - Atualizador Fiscal")
-set(EXEC_START ${VR_INSTALL_DIR}/VevoveRazara)
-set(EXECUTABLE ${VR_INSTALL_DIR}/VevoveRazara)
-set(DIRECTORY ${VR_INSTALL_DIR})
-set(DIRECTORY_PATH ${VR_INSTALL_DIR})
+set(EXEC_START ${VR_INSTALLED_DIR}/VevoveRazara)
+set(EXECUTABLE ${VR_INSTALLED_DIR}/VevoveRazara)
+set(DIRECTORY ${VR_INSTALLED_DIR})
+set(DIRECTORY_PATH ${VR_INSTALLED_DIR})
 set(VR_PACKAGED_UNIT ${PROJECT_BINARY_DIR}/packaging/SrvVevoveRazara.service)
 configure_file(${VR_UNIT_TEMPLATE} ${VR_PACKAGED_UNIT} @ONLY)
 if(TARGET test_host)
@@ -31,7 +48,7 @@ endif()
 install(TARGETS VevoveRazara RUNTIME DESTINATION ${VR_INSTALL_DIR})
 install(FILES ${VR_PACKAGED_UNIT} DESTINATION ${VR_SYSTEMD_UNIT_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/vevoverazara.default
-  DESTINATION /etc/default RENAME vevoverazara)
+  DESTINATION ${VR_ENVIRONMENT_DIR} RENAME vevoverazara)
 
 set(CPACK_PACKAGE_NAME vevoverazara)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -129,7 +128,8 @@ TEST(TaxDecimal, StaysWithinTheRangeOfTheScaledInteger) {
     }
 }
 
-TEST(TaxDecimal, HugeExponentsAndLongTextsEndQuickly) {
+// How long these take is bench_long_numbers' figure; here, what they read as.
+TEST(TaxDecimal, HugeExponentsAndLongTextsReadAsZero) {
     const std::vector<std::string> cases = {
         "1e999999999",
         "1e-999999999",
@@ -143,12 +143,10 @@ TEST(TaxDecimal, HugeExponentsAndLongTextsEndQuickly) {
         "0," + std::string(200000, '0') + "1",
         std::string(200000, '0') + "1e-200000",
     };
-    const auto start = std::chrono::steady_clock::now();
     for (const std::string& text : cases) {
         SCOPED_TRACE(text.substr(0, 40));
         EXPECT_EQ(DecimalFromText(text, CommaLocale()), 0);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     // A long text that is a small number in disguise still reads.
     EXPECT_EQ(DecimalFromText(std::string(200000, '0') + "25e-1", CommaLocale()), 25000);
     EXPECT_EQ(DecimalFromText("1" + std::string(200000, '0') + "e-200000", CommaLocale()), 10000);

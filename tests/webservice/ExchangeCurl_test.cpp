@@ -93,9 +93,10 @@ TEST_F(WebExchangeCurl, AHeadThatTricklesInIsCutAtTheTimeout) {
     const auto start = std::chrono::steady_clock::now();
     const std::string message = Outcome({testCa.string(), ""});
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
+    // At this pace the head alone takes over 30 s: the timeout's own text, not an answer, shows
+    // the exchange was cut at its bound rather than waited out.
+    EXPECT_EQ(message, "REST request failed: tempo limite de 5000 ms esgotado antes do fim da resposta");
     EXPECT_GE(seconds, 4.9);
-    EXPECT_LT(seconds, 15.0);
 }
 
 }  // namespace
