@@ -10,7 +10,8 @@ trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# check <directory> <manifest>: the files are there, and the manifest names nothing elsewhere.
+# check <directory> <manifest>: the files are there, and the manifest names nothing elsewhere
+# (CMake lists a DESTDIR installation's files without DESTDIR: its names are prefixed first).
 check() {
     for file in opt/vevoverazara/VevoveRazara lib/systemd/system/SrvVevoveRazara.service \
                 etc/default/vevoverazara; do
@@ -30,6 +31,6 @@ cp "$build/install_manifest.txt" "$work/prefix.manifest"
 check "$work/prefix" "$work/prefix.manifest"
 
 DESTDIR="$work/destdir" "$cmake" --install "$build" >/dev/null
-cp "$build/install_manifest.txt" "$work/destdir.manifest"
+sed "s|^|$work/destdir|" "$build/install_manifest.txt" >"$work/destdir.manifest"
 check "$work/destdir" "$work/destdir.manifest"
 echo "every file under the directory given"
