@@ -52,7 +52,7 @@ const Client& Client::Load(const std::vector<std::string>& names) {
     DynamicLibrary library = DynamicLibrary::OpenFirst(names, kEntry);
     const auto entry = reinterpret_cast<GetMasterFn>(library.Symbol(kEntry));
     Firebird::IMaster* master = entry();
-    if (master == nullptr) throw Error("A biblioteca cliente do Firebird não forneceu sua interface: " + library.name());
+    if (master == nullptr) throw Error("A biblioteca cliente do Firebird não forneceu sua interface: " + library.path());
     auto* client = new Client(std::move(library), master, master->getUtilInterface());
     loaded->emplace(names, client);
     return *client;

@@ -29,6 +29,8 @@ public:
 
     Firebird::IMaster* master() const { return master_; }
     Firebird::IUtil* util() const { return util_; }
+    // The library's file, with its full path, as the support checks show it.
+    const std::string& file() const { return library_.path(); }
 
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;

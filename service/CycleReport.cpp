@@ -49,6 +49,16 @@ std::string Count(int n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+EventLog::Outcome OutcomeOf(TResultadoCiclo outcome) {
+    switch (outcome) {
+        case rcConcluida: return EventLog::Outcome::UpdateApplied;
+        case rcNenhumaPendente: return EventLog::Outcome::NothingDue;
+        case rcSemConfiguracao: return EventLog::Outcome::NotConfigured;
+        case rcNaoConcluida: break;
+    }
+    return EventLog::Outcome::CycleFailed;
+}
+
 const char* OutcomeName(TResultadoCiclo outcome) {
     switch (outcome) {
         case rcConcluida: return "applied";
@@ -89,6 +99,7 @@ CycleEntry CycleLogEntry(const TRelatorioCiclo& report) {
     CycleEntry entry;
     entry.severity = report.resultado == rcNaoConcluida ? EventLog::Severity::Warning
                                                         : EventLog::Severity::Information;
+    entry.outcome = OutcomeOf(report.resultado);
     entry.message = "update cycle " + Outcome(report) + "; " + NextCycle(report);
     entry.fields = {
         {"VR_OUTCOME", OutcomeName(report.resultado)},

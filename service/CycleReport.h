@@ -14,12 +14,10 @@ namespace vr {
 // "last cycle 2024-03-10 09:15:00: applied, ...; next cycle at 2024-03-10 12:15:00"
 std::string CycleSummary(const TRelatorioCiclo& report);
 
-// The system log's entry for the cycle: its severity, message and fields.
-struct CycleEntry {
-    EventLog::Severity severity = EventLog::Severity::Information;
-    std::string message;
-    std::vector<EventLog::Field> fields;
-};
+// The system log's entry for the cycle: its severity, outcome, message and fields (notable is
+// NotableCycles' to decide). The fields' order is the order of the Windows message table's
+// inserts after the message.
+using CycleEntry = EventLog::CycleEntry;
 CycleEntry CycleLogEntry(const TRelatorioCiclo& report);
 
 }  // namespace vr

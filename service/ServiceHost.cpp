@@ -16,6 +16,7 @@
 #include "common/Error.h"
 #include "platform/ControlSignals.h"
 #include "service/CycleReport.h"
+#include "service/NotableCycles.h"
 #include "service/ServiceInstaller.h"
 #include "service/ServiceNames.h"
 #include "service/ServiceThread.h"
@@ -153,9 +154,11 @@ int ServiceHost::RunAsService() {
     }
     ServiceThread service(*notifier, eventLog);
     const HookReset hooks(service_);
+    NotableCycles notable;
     service_.SetCycleObserver([&](const TRelatorioCiclo& report) {
-        const CycleEntry entry = CycleLogEntry(report);
-        eventLog.ReportActivity(entry.severity, NomeServico, entry.message, entry.fields);
+        CycleEntry entry = CycleLogEntry(report);
+        entry.notable = notable.Admit(report);
+        eventLog.ReportCycle(NomeServico, entry);
         TellStatus(eventLog, [&] { notifier->SetSummary(CycleSummary(report)); });
     });
 

@@ -173,7 +173,7 @@ std::vector<TVerificacao> TSrvVevoveRazara::VerificaInstalacao() {
     try {
         db::Client::Load(FirebirdClientLibraryNames());
         clienteCarregado = true;
-        add("Biblioteca cliente do Firebird", true, "carregada");
+        add("Biblioteca cliente do Firebird", true, "carregada: " + db::Client::Load(FirebirdClientLibraryNames()).file());
     } catch (const std::exception& e) {
         add("Biblioteca cliente do Firebird", false, e.what());
     }

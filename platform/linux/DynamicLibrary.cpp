@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <link.h>
 
 #include "platform/DynamicLibrary.h"
 #include "platform/LibraryLoader.h"
@@ -7,8 +8,11 @@ namespace vr {
 
 namespace loader {
 
-void* Load(const std::string& name, std::string& reason) {
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+// The name alone, searched the dynamic linker's way.
+std::vector<Candidate> Candidates(const std::string& name) { return {{name, name}}; }
+
+void* Load(const Candidate& candidate, std::string& reason) {
+    void* handle = dlopen(candidate.file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* text = dlerror();
         reason = text != nullptr ? text : "erro desconhecido";
@@ -17,6 +21,12 @@ void* Load(const std::string& name, std::string& reason) {
 }
 
 void* Find(void* handle, const std::string& symbol) { return dlsym(handle, symbol.c_str()); }
+
+std::string PathOf(void* handle) {
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return {};
+    return map->l_name;
+}
 
 void Unload(void* handle) { dlclose(handle); }
 
