@@ -11,8 +11,11 @@
 namespace vr {
 namespace {
 
-// The application log, one error entry per report with the message as its only string. The
-// source needs no registration of a message file: the viewer shows the string as it is.
+// The application log, one error entry per report with the message as its only string. Event
+// Viewer shows the string as it is only for a source registered with a message file (the
+// executable's own message table); the installation registers both sources
+// (ServiceManager's ApplyAdditions), else every entry comes with a "description cannot be
+// found" preamble.
 class WindowsEventLog final : public EventLog {
 public:
     void ReportError(std::string_view source, std::string_view message) noexcept override {
