@@ -82,6 +82,16 @@ check_registration() {
     case "$description" in
         "" | error*) fail "$how: no description: [$description]" ;;
     esac
+    # Wine accepts the recovery actions and stores none, and refuses the delayed start, both
+    # with ERROR_INVALID_LEVEL (124); Windows returns them as given.
+    case "$(value "$out" failureactions)" in
+        "reset 86400 1:30000 1:30000 1:300000" | "error 124") ;;
+        *) fail "$how: failure actions [$(value "$out" failureactions)]" ;;
+    esac
+    case "$(value "$out" delayedstart)" in
+        1 | "error 124") ;;
+        *) fail "$how: delayed start [$(value "$out" delayedstart)]" ;;
+    esac
     for source in "$NAME" VevoveRazara.exe; do
         out=$(run "$PROBE" source "$source" "Falha de teste") || fail "$how: no event source $source: $out"
         expect "$how: $source message file" "$(value "$out" messagefile)" "$exe_win"
