@@ -97,6 +97,8 @@ check_registration() {
         expect "$how: $source message file" "$(value "$out" messagefile)" "$exe_win"
         expect "$how: $source value type" "$(value "$out" messagefiletype)" REG_EXPAND_SZ
         expect "$how: $source types" "$(value "$out" typessupported)" 7
+        # Event 0, the host's entries: the one string as it is, as Event Viewer shows it.
+        expect "$how: $source event 0" "$(value "$out" event0)" "[Falha de teste]"
     done
 }
 
