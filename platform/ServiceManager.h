@@ -2,10 +2,12 @@
 
 // Registration of the service with the operating system's service manager.
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Error.h"
 
@@ -17,6 +19,19 @@ struct ServiceRegistration {
     std::string name;
     std::string displayName;
     std::filesystem::path executable;  // full path; started without arguments
+};
+
+// What a service manager may know about the service beyond its registration: how it is
+// described, restarted after a failure and held back at boot, and the event log's sources whose
+// messages the executable holds. A manager applies what it can; the rest it leaves.
+struct ServiceAdditions {
+    std::string description;
+    // One delay per failure in a row; the last one repeats from then on.
+    std::vector<std::chrono::seconds> restartDelays;
+    std::chrono::seconds failureCountReset{0};
+    bool restartOnNonCrashFailures = false;  // also when the service stops itself with an error
+    bool delayedStart = false;               // still automatic, once the boot's services run
+    std::vector<std::string> eventSources;
 };
 
 // The service manager itself cannot be used (not running, or its configuration unusable).
@@ -45,6 +60,14 @@ public:
     // Removes the service's registration without stopping it when it runs. Throws
     // ServiceDoesNotExist when no such service exists, vr::Error when it cannot be removed.
     virtual void DeleteService(std::string_view name) = 0;
+
+    // Applies the additions to the registered service `name` and registers its event sources
+    // with `executable` as their message file. Never throws: a manager that refuses one of them
+    // (or has none of them) leaves it out, since none is needed for the service to run.
+    virtual void ApplyAdditions(std::string_view /*name*/, const std::filesystem::path& /*executable*/,
+                                const ServiceAdditions& /*additions*/) noexcept {}
+    // Removes the event sources that ApplyAdditions registered. Never throws.
+    virtual void RemoveAdditions(const ServiceAdditions& /*additions*/) noexcept {}
 };
 
 // Opens the local service manager. Throws ServiceManagerUnavailable when it cannot be used.

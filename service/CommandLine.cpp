@@ -28,6 +28,8 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments) {
         line.silent = line.silent || IsSwitch(argument, "SILENT");
         line.once = line.once || IsSwitch(argument, "ONCE");
         line.check = line.check || IsSwitch(argument, "CHECK");
+        line.configure = line.configure || IsSwitch(argument, "CONFIGURE");
+        line.unconfigure = line.unconfigure || IsSwitch(argument, "UNCONFIGURE");
         // The GNU spellings that administrators type, exactly so: any other doubled prefix
         // (--install) stays no switch.
         line.help = line.help || IsSwitch(argument, "HELP") || argument == "--help";
@@ -41,6 +43,8 @@ CommandLine::Mode CommandLine::Action() const {
     if (version) return Mode::Version;
     if (install) return Mode::Install;
     if (uninstall) return Mode::Uninstall;
+    if (configure) return Mode::Configure;
+    if (unconfigure) return Mode::Unconfigure;
     if (check) return Mode::Check;
     if (once) return Mode::Once;
     return Mode::Service;
@@ -51,11 +55,13 @@ std::string VersionText() { return std::string("VevoveRazara ") + VR_VERSION + "
 
 std::string UsageText(std::string_view program) {
     const std::string name(program);
-    return "Uso: " + name + " [/INSTALL | /UNINSTALL | /ONCE | /CHECK | /HELP | /VERSION] [/SILENT]\n"
+    return "Uso: " + name + " [/INSTALL | /UNINSTALL | /CONFIGURE | /UNCONFIGURE | /ONCE | /CHECK | /HELP | /VERSION] [/SILENT]\n"
            "  (sem opção)  executa como serviço, iniciado pelo gerenciador de serviços\n"
            "  /INSTALL     registra o serviço no gerenciador de serviços\n"
            "  /UNINSTALL   remove o registro do serviço (um serviço em execução não é parado)\n"
            "  /SILENT      com /INSTALL ou /UNINSTALL: não mostra a mensagem de sucesso\n"
+           "  /CONFIGURE   usado pelo instalador: descrição, recuperação, início atrasado e fontes do log de eventos\n"
+           "  /UNCONFIGURE usado pelo instalador: remove as fontes do log de eventos\n"
            "  /ONCE        executa um ciclo de atualização agora, em primeiro plano, e termina\n"
            "  /CHECK       verifica INI, banco de dados, serviço de classificação e arquivos, sem gravar nada\n"
            "  /HELP        mostra este texto (também --help)\n"

@@ -14,12 +14,17 @@ struct CommandLine {
     bool silent = false;
     bool once = false;   // run one update cycle in the foreground and end
     bool check = false;  // run the support checks and end
+    // The installer's: completes or withdraws what the service manager knows beyond the
+    // registration (ServiceInstaller), for a registration that the installer made itself.
+    bool configure = false;
+    bool unconfigure = false;
     bool help = false;     // also "--help"
     bool version = false;  // also "--version"
 
-    enum class Mode { Help, Version, Install, Uninstall, Check, Once, Service };
+    enum class Mode { Help, Version, Install, Uninstall, Configure, Unconfigure, Check, Once, Service };
     // HELP, then VERSION, win over everything, since they change nothing; then INSTALL wins
-    // over UNINSTALL, both over CHECK, which wins over ONCE; no switch runs the service.
+    // over UNINSTALL, both over CONFIGURE, which wins over UNCONFIGURE, all over CHECK, which
+    // wins over ONCE; no switch runs the service.
     Mode Action() const;
 };
 

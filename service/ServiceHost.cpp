@@ -83,6 +83,8 @@ int ServiceHost::Run(const CommandLine& commandLine) {
     switch (commandLine.Action()) {
         case CommandLine::Mode::Install: return installer.Install(commandLine.silent);
         case CommandLine::Mode::Uninstall: return installer.Uninstall(commandLine.silent);
+        case CommandLine::Mode::Configure: return installer.Configure();
+        case CommandLine::Mode::Unconfigure: return installer.Unconfigure();
         case CommandLine::Mode::Help:
             environment_.messages->Information(
                 UsageText(environment_.processName.empty() ? "VevoveRazara" : environment_.processName));

@@ -1,12 +1,33 @@
 #include "service/ServiceInstaller.h"
 
+#include <chrono>
 #include <exception>
 #include <string>
 #include <utility>
 
 #include "service/ServiceNames.h"
 
+using namespace std::chrono_literals;
+
 namespace vr {
+
+// Decided here alone, whoever registers the service (/INSTALL or the MSI through /CONFIGURE).
+// A crashed or failed service comes back by itself; a day without failures starts the count
+// again. The delayed start lets the store's Firebird server and the network come up first.
+ServiceAdditions ServiceInstaller::Additions() const {
+    ServiceAdditions additions;
+    additions.description =
+        "Mantém a classificação fiscal dos produtos da loja atualizada a partir do serviço de "
+        "classificação fiscal.";
+    additions.restartDelays = {30s, 30s, 5min};
+    additions.failureCountReset = 24h;
+    additions.restartOnNonCrashFailures = true;
+    additions.delayedStart = true;
+    // The host writes under both names (the process's own entries under the file's name).
+    const std::u8string file = executable_.filename().u8string();
+    additions.eventSources = {NomeServico, std::string(file.begin(), file.end())};
+    return additions;
+}
 
 ServiceInstaller::ServiceInstaller(Opener openServiceManager, std::filesystem::path executable,
                                    ResultMessages& messages)
@@ -22,17 +43,40 @@ int ServiceInstaller::Install(bool silent) {
         } catch (const ServiceAlreadyExists& error) {
             throw AlreadySo(error.what());
         }
+        manager.ApplyAdditions(NomeServico, executable_, Additions());
     });
 }
 
 int ServiceInstaller::Uninstall(bool silent) {
-    return Perform(silent, "uninstall", "Service uninstalled successfully", [](ServiceManager& manager) {
+    return Perform(silent, "uninstall", "Service uninstalled successfully", [this](ServiceManager& manager) {
+        // The sources go with the service, also with one already gone, never without it.
         try {
             manager.DeleteService(NomeServico);
         } catch (const ServiceDoesNotExist& error) {
+            manager.RemoveAdditions(Additions());
             throw AlreadySo(error.what());
         }
+        manager.RemoveAdditions(Additions());
     });
+}
+
+// The installer's steps run without a reader: no message either way, the exit code alone.
+int ServiceInstaller::Configure() {
+    try {
+        openServiceManager_()->ApplyAdditions(NomeServico, executable_, Additions());
+    } catch (const std::exception&) {
+        return 1;
+    }
+    return 0;
+}
+
+int ServiceInstaller::Unconfigure() {
+    try {
+        openServiceManager_()->RemoveAdditions(Additions());
+    } catch (const std::exception&) {
+        return 1;
+    }
+    return 0;
 }
 
 int ServiceInstaller::Perform(bool silent, const char* action, const char* success,

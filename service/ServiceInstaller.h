@@ -24,6 +24,13 @@ public:
     // when the state was already so; `silent` suppresses only the success message.
     int Install(bool silent);
     int Uninstall(bool silent);
+    // What the service manager knows beyond the registration (ServiceAdditions), added to or
+    // withdrawn from a registration made by an installer: no message, exit code 1 only when the
+    // service manager cannot be opened. Install and Uninstall do the same on their own.
+    int Configure();
+    int Unconfigure();
+
+    ServiceAdditions Additions() const;
 
 private:
     // The state asked for was already there.

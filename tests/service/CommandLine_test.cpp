@@ -89,6 +89,14 @@ TEST(CommandLine, CheckHelpAndVersion) {
         {{"/uninstall", "/version"}, false, false, true, M::Version},
         {{"--version", "--help"}, false, true, true, M::Help},
         {{"/check", "-version"}, true, false, true, M::Version},
+        // The installer's own switches: below a registration or removal, above the checks.
+        {{"/Configure"}, false, false, false, M::Configure},
+        {{"-UNCONFIGURE"}, false, false, false, M::Unconfigure},
+        {{"/configure", "/unconfigure"}, false, false, false, M::Configure},
+        {{"/configure", "/install"}, false, false, false, M::Install},
+        {{"/unconfigure", "/uninstall"}, false, false, false, M::Uninstall},
+        {{"/check", "/configure"}, true, false, false, M::Configure},
+        {{"--configure"}, false, false, false, M::Service},
     };
     for (const NewCase& c : cases) {
         std::string shown;
@@ -105,7 +113,7 @@ TEST(CommandLine, CheckHelpAndVersion) {
 // Every switch has a line of its own in the usage; the GNU spellings are named there too.
 TEST(CommandLine, UsageNamesEverySwitch) {
     const std::string usage = UsageText("VevoveRazara");
-    for (const char* name : {"/INSTALL", "/UNINSTALL", "/SILENT", "/ONCE", "/CHECK", "/HELP", "/VERSION"}) {
+    for (const char* name : {"/INSTALL", "/UNINSTALL", "/CONFIGURE", "/UNCONFIGURE", "/SILENT", "/ONCE", "/CHECK", "/HELP", "/VERSION"}) {
         EXPECT_NE(usage.find(std::string("\n  ") + name + " "), std::string::npos) << name;
     }
     for (const char* name : {"--help", "--version"}) EXPECT_NE(usage.find(name), std::string::npos) << name;

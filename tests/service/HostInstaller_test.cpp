@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,6 +23,9 @@ public:
     struct Calls {
         std::vector<ServiceRegistration> created;
         std::vector<std::string> deleted;
+        std::vector<ServiceAdditions> applied;
+        std::vector<ServiceAdditions> removed;
+        std::vector<std::filesystem::path> messageFiles;
     };
     // `alreadySo`: the refusal says that the state asked for is already there.
     ScriptedServiceManager(Calls& calls, std::string refusal, bool alreadySo = false)
@@ -37,6 +41,16 @@ public:
         if (refusal_.empty()) return;
         if (alreadySo_) throw ServiceDoesNotExist(refusal_);
         throw Error(refusal_);
+    }
+
+    void ApplyAdditions(std::string_view name, const std::filesystem::path& executable,
+                        const ServiceAdditions& additions) noexcept override {
+        EXPECT_EQ(name, "SrvVevoveRazara");
+        calls_.applied.push_back(additions);
+        calls_.messageFiles.push_back(executable);
+    }
+    void RemoveAdditions(const ServiceAdditions& additions) noexcept override {
+        calls_.removed.push_back(additions);
     }
 
 private:
@@ -110,6 +124,66 @@ TEST(HostInstaller, OutcomesAndMessages) {
             EXPECT_EQ(calls.deleted, reached ? std::vector<std::string>{"SrvVevoveRazara"}
                                              : std::vector<std::string>{});
             EXPECT_TRUE(calls.created.empty());
+        }
+    }
+}
+
+// What the service manager learns beyond the registration, whichever way the service comes:
+// only with a registration made (or removed) here, or at the installer's request.
+TEST(HostInstaller, AdditionsGoWithTheRegistration) {
+    enum class Step { Install, Uninstall, Configure, Unconfigure };
+    struct Case {
+        const char* name;
+        Step step;
+        bool refused, alreadySo;
+        bool applied, removed;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"installed", Step::Install, false, false, true, false, 0},
+        {"install refused", Step::Install, true, false, false, false, 1},
+        {"already registered", Step::Install, true, true, false, false, 0},
+        {"uninstalled", Step::Uninstall, false, false, false, true, 0},
+        {"uninstall refused", Step::Uninstall, true, false, false, false, 1},
+        {"already absent", Step::Uninstall, true, true, false, true, 0},
+        {"configured by the installer", Step::Configure, false, false, true, false, 0},
+        {"unconfigured by the installer", Step::Unconfigure, false, false, false, true, 0},
+    };
+    const std::filesystem::path executable = "C:/Program Files/VevoveRazara/VevoveRazara.exe";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServiceManager::Calls calls;
+        test::RecordingResultMessages messages;
+        ServiceInstaller installer(
+            [&]() -> std::unique_ptr<ServiceManager> {
+                return std::make_unique<ScriptedServiceManager>(calls, c.refused ? "recusado" : "",
+                                                                c.alreadySo);
+            },
+            executable, messages);
+        const int exitCode = c.step == Step::Install     ? installer.Install(true)
+                             : c.step == Step::Uninstall ? installer.Uninstall(true)
+                             : c.step == Step::Configure ? installer.Configure()
+                                                         : installer.Unconfigure();
+        EXPECT_EQ(exitCode, c.exitCode);
+        ASSERT_EQ(calls.applied.size(), c.applied ? 1u : 0u);
+        ASSERT_EQ(calls.removed.size(), c.removed ? 1u : 0u);
+        if (c.step == Step::Configure || c.step == Step::Unconfigure) {
+            EXPECT_TRUE(messages.messages.empty());
+            EXPECT_TRUE(calls.created.empty() && calls.deleted.empty());
+        }
+        for (const ServiceAdditions& additions : calls.applied) {
+            using namespace std::chrono_literals;
+            EXPECT_FALSE(additions.description.empty());
+            EXPECT_EQ(additions.restartDelays, (std::vector<std::chrono::seconds>{30s, 30s, 300s}));
+            EXPECT_EQ(additions.failureCountReset, 86400s);
+            EXPECT_TRUE(additions.restartOnNonCrashFailures);
+            EXPECT_TRUE(additions.delayedStart);
+            EXPECT_EQ(calls.messageFiles[0], executable);
+        }
+        for (const auto& additions : {calls.applied, calls.removed}) {
+            for (const ServiceAdditions& a : additions) {
+                EXPECT_EQ(a.eventSources, (std::vector<std::string>{"SrvVevoveRazara", "VevoveRazara.exe"}));
+            }
         }
     }
 }
