@@ -51,6 +51,7 @@ public:
     ~HookReset() {
         service_.SetCycleObserver({});
         service_.SetProgressHook({});
+        service_.SetStopPending({});
     }
     HookReset(const HookReset&) = delete;
     HookReset& operator=(const HookReset&) = delete;
@@ -153,6 +154,7 @@ int ServiceHost::RunAsService() {
     }
     ServiceThread service(*notifier, eventLog);
     const HookReset hooks(service_);
+    service_.SetStopPending([&service] { return service.StopPending(); });
     service_.SetCycleObserver([&](const TRelatorioCiclo& report) {
         const CycleEntry entry = CycleLogEntry(report);
         eventLog.ReportActivity(entry.severity, NomeServico, entry.message, entry.fields);
