@@ -21,6 +21,10 @@ bool DatabaseError::ConnectionLost() const {
     return false;
 }
 
+bool DatabaseError::ConnectRejected() const {
+    return codes_.size() == 1 && codes_.front() == isc_connect_reject;
+}
+
 bool DatabaseError::Conflict() const {
     for (const std::intptr_t code :
          {isc_deadlock, isc_update_conflict, isc_lock_conflict, isc_lock_timeout, isc_read_conflict}) {

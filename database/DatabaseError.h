@@ -20,6 +20,9 @@ public:
 
     // The attachment is gone (server down, network cut, attachment killed): reconnecting helps.
     bool ConnectionLost() const;
+    // The client gave up an attach with isc_connect_reject alone: the server refused the
+    // connection, or never answered within the client's connect timeout (the same report).
+    bool ConnectRejected() const;
     // Another transaction holds the row: the transaction can be rolled back and retried.
     bool Conflict() const;
 

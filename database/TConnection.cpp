@@ -1,6 +1,7 @@
 #include "database/TConnection.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <condition_variable>
 #include <mutex>
@@ -82,6 +83,20 @@ struct TConnection::PendingAttach {
     std::exception_ptr error;
 };
 
+namespace {
+
+// Attach threads given up at their bound that have not returned yet, in the whole process.
+std::atomic<std::size_t> attachesStillRunning{0};
+
+Error ConnectNotCompleted(std::chrono::milliseconds bound) {
+    const long long seconds = (bound.count() + 999) / 1000;
+    return Error("O servidor do banco de dados não completou a conexão em " + std::to_string(seconds) + " s");
+}
+
+}  // namespace
+
+std::size_t TConnection::AttachesStillRunning() { return attachesStillRunning.load(); }
+
 // The connect bound. isc_dpb_connect_timeout bounds only the wait for the server's first answer:
 // neither a TCP connect whose SYNs are dropped (the kernel's retries, over two minutes) nor a
 // server that goes silent after its first answers. An attach cannot be cancelled (there is no
@@ -103,12 +118,14 @@ Attachment TConnection::AttachWithinBound(const AttachParams& params) {
     }
 
     AttachParams bounded = params;
-    // The client's own wait ends a little before ours, so that a silent server is reported in
-    // the client's words and leaves no thread behind.
+    // The client's own wait for a silent server ends a little before ours, so that its attach
+    // returns by itself and leaves no thread behind; what it then reports ("connection
+    // rejected") is no rejection but our bound, and is told as such.
     bounded.firstAnswerTimeout = std::max(std::chrono::seconds(1), std::chrono::duration_cast<std::chrono::seconds>(
                                                                         connectBound_ - std::chrono::seconds(1)));
     auto pending = std::make_shared<PendingAttach>();
     const Client* client = client_;
+    const auto started = std::chrono::steady_clock::now();
     std::thread([pending, client, bounded] {
         std::optional<Attachment> attachment;
         std::exception_ptr error;
@@ -122,6 +139,7 @@ Attachment TConnection::AttachWithinBound(const AttachParams& params) {
             lock.unlock();
             attachment.reset();  // detaches: nobody waits for it any more
             lock.lock();
+            --attachesStillRunning;
         } else {
             pending->attachment = std::move(attachment);
             pending->error = error;
@@ -133,11 +151,21 @@ Attachment TConnection::AttachWithinBound(const AttachParams& params) {
     std::unique_lock lock(pending->mutex);
     if (!pending->done.wait_for(lock, connectBound_, [&] { return pending->finished; })) {
         pending->abandoned = true;
+        ++attachesStillRunning;
         abandonedAttaches_.push_back(pending);
-        const long long seconds = (connectBound_.count() + 999) / 1000;
-        throw Error("O servidor do banco de dados não completou a conexão em " + std::to_string(seconds) + " s");
+        throw ConnectNotCompleted(connectBound_);
     }
-    if (pending->error) std::rethrow_exception(pending->error);
+    if (pending->error) {
+        try {
+            std::rethrow_exception(pending->error);
+        } catch (const DatabaseError& error) {
+            // A server that refuses the connection does so at once, not after the client's timeout.
+            if (error.ConnectRejected() && std::chrono::steady_clock::now() - started >= bounded.firstAnswerTimeout) {
+                throw ConnectNotCompleted(connectBound_);
+            }
+            throw;
+        }
+    }
     Attachment attachment = std::move(*pending->attachment);
     attachment.SetContext(watch_.get(), &deferred_);
     return attachment;
@@ -188,6 +216,12 @@ void TConnection::DropEverything(const DatabaseError& cause) noexcept {
 void TConnection::Recover(const DatabaseError& cause) {
     ++recoveries_;
     DropEverything(cause);
+    // Stopping: another attempt could only wait out more bounds for a cycle that ends anyway.
+    if (stopPending_ && stopPending_()) {
+        throw DatabaseError(std::string(cause.what()) +
+                                "\r\nA conexão não foi restabelecida: o serviço está sendo encerrado.",
+                            cause.codes());
+    }
     std::exception_ptr last;
     for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
         if (attempt > 0) pause_(kReconnectPause);

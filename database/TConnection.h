@@ -4,6 +4,7 @@
 // every query, update and procedure call on it follows, and recovery from a lost connection.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -62,12 +63,19 @@ public:
     // Where to look for the client library, and how to wait between reconnection attempts.
     void SetClientLibraryNames(std::vector<std::string> names) { libraryNames_ = std::move(names); }
     void SetReconnectPause(Pause pause) { pause_ = std::move(pause); }
+    // Asked before every reconnection, from the thread that uses the connection; true: the
+    // service is stopping, so a lost attachment is not re-established and whatever needed it
+    // fails as lost (its outcome unknown) at once instead of waiting out the attempts.
+    void SetStopPending(std::function<bool()> stopPending) { stopPending_ = std::move(stopPending); }
     // How long one attach (connect), and one call to the server on the attachment (statement,
     // fetch, commit, rollback, detach), may take; zero: no bound of the connection's own. Set
     // while closed. A connect past its bound fails; a call past it is abandoned and fails as a
     // lost connection.
     void SetBounds(std::chrono::milliseconds connect, std::chrono::milliseconds call);
     std::chrono::milliseconds ConnectBound() const { return connectBound_; }
+    // Attaches given up at their bound, in the whole process, whose threads are still inside the
+    // client library. The process must not tear the library down under them at its end.
+    static std::size_t AttachesStillRunning();
 
     // How many times the connection has been re-established after a loss, for a caller that
     // must know whether a unit it ran was already run again.
@@ -110,6 +118,7 @@ private:
     bool loginPrompt_ = true;
     std::vector<std::string> libraryNames_;
     Pause pause_;
+    std::function<bool()> stopPending_;
     const Client* client_ = nullptr;
     std::chrono::milliseconds connectBound_{0};
     std::uint64_t recoveries_ = 0;

@@ -28,6 +28,9 @@ public:
     // Called on the main thread wherever a cycle makes progress (a consultation, a write), so
     // that a watchdog hears of a long cycle that is still healthy. Must be cheap.
     virtual void SetProgressHook(std::function<void()> /*hook*/) {}
+    // Asked by the cycle on the main thread, before it reconnects to the database: true once a
+    // stop or shutdown is pending, so that a lost connection ends the cycle instead.
+    virtual void SetStopPending(std::function<bool()> /*stopPending*/) {}
     // The support checks, on the main thread, outside any cycle.
     virtual std::vector<TVerificacao> RunChecks() { return {}; }
     // True when the last entry of the activity log could not be written.

@@ -16,6 +16,7 @@ public:
     void SetCycleOutcome(TResultadoCiclo outcome) override;
     void SetCycleObserver(CycleObserver observer) override;
     void SetProgressHook(std::function<void()> hook) override;
+    void SetStopPending(std::function<bool()> stopPending) override;
     std::vector<TVerificacao> RunChecks() override;
     bool LogEntryLost() const override;
 

@@ -39,6 +39,10 @@ void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCicl
 
 void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
 
+void TModuleHost::SetStopPending(std::function<bool()> stopPending) {
+    module_.Connvelmora.SetStopPending(std::move(stopPending));
+}
+
 std::vector<TVerificacao> TModuleHost::RunChecks() { return module_.VerificaInstalacao(); }
 bool TModuleHost::LogEntryLost() const { return module_.UltimaEntradaPerdida(); }
 

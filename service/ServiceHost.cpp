@@ -52,6 +52,7 @@ public:
     ~HookReset() {
         service_.SetCycleObserver({});
         service_.SetProgressHook({});
+        service_.SetStopPending({});
     }
     HookReset(const HookReset&) = delete;
     HookReset& operator=(const HookReset&) = delete;
@@ -157,6 +158,7 @@ int ServiceHost::RunAsService() {
     ServiceThread service(*notifier, eventLog);
     const HookReset hooks(service_);
     NotableCycles notable;
+    service_.SetStopPending([&service] { return service.StopPending(); });
     service_.SetCycleObserver([&](const TRelatorioCiclo& report) {
         CycleEntry entry = CycleLogEntry(report);
         entry.notable = notable.Admit(report);

@@ -29,6 +29,7 @@ void ServiceThread::Run(const Execute& execute, const std::function<void()>& end
         eventLog_.ReportError(NomeServico, "Service failed on execute: erro desconhecido");
     }
     terminated_ = true;
+    stopPending_.store(true, std::memory_order_release);
     ProcessRequests(false);
     if (ending) ending();
     Report(ServiceState::Stopped);
@@ -53,6 +54,7 @@ void ServiceThread::Handle(std::uint32_t code) {
     switch (code) {
         case ControlCode::Stop:
         case ControlCode::Shutdown:
+            stopPending_.store(true, std::memory_order_release);
             Report(ServiceState::StopPending);
             terminated_ = true;
             break;

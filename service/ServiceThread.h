@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -32,6 +33,8 @@ public:
 
     // For `execute`, on the service thread.
     bool Terminated() const { return terminated_; }
+    // Any thread: whether a stop or a shutdown has been taken, or the service's work has ended.
+    bool StopPending() const { return stopPending_.load(std::memory_order_acquire); }
     // Handles queued control codes: waiting for them until told to terminate, or without
     // waiting only those already queued.
     void ProcessRequests(bool waitForMessage);
@@ -45,6 +48,8 @@ private:
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::uint32_t> queue_;
+    // Set by the service thread, read by the update cycle on the main thread.
+    std::atomic<bool> stopPending_{false};
     // Service thread only.
     bool terminated_ = false;
     ServiceState state_ = ServiceState::Stopped;

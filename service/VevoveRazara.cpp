@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/EventLog.h"
+#include "database/TConnection.h"
 #include "platform/ExecutablePath.h"
+#include "platform/ProcessEnd.h"
 #include "platform/RegionalSettingsReader.h"
 #include "platform/ResultMessages.h"
 #include "platform/SystemClock.h"
@@ -57,6 +59,7 @@ std::string Variable(const char* name) {
 int main(int argc, char** argv) {
     const std::unique_ptr<vr::EventLog> eventLog = vr::OpenSystemEventLog();
     const std::string processName = ProcessName(argc, argv);
+    int code = 1;
     try {
         const std::filesystem::path executable = vr::ExecutablePath();
         const std::filesystem::path directory = executable.parent_path();
@@ -91,9 +94,14 @@ int main(int argc, char** argv) {
         vr::ServiceHost host(hosted, loop, environment);
 
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-        return host.Run(vr::ParseCommandLine(arguments));
+        code = host.Run(vr::ParseCommandLine(arguments));
     } catch (const std::exception& error) {
         eventLog->ReportError(processName, error.what());
-        return 1;
+        code = 1;
     }
+    // An attach given up at its bound may still be inside the database client, blocked in a TCP
+    // connect for minutes. The client's clean-up at exit would wait for it and then free what
+    // it still uses; everything of ours is written by now, so the process ends without it.
+    if (vr::db::TConnection::AttachesStillRunning() > 0) vr::EndProcessWithoutCleanUp(code);
+    return code;
 }
