@@ -1,5 +1,6 @@
 #include "common/Date.h"
 
+#include <cstdio>
 #include <tuple>
 
 namespace vr {
@@ -36,6 +37,39 @@ CivilDate AddDays(const CivilDate& date, std::int64_t days) {
 bool IsEarlier(const LocalDateTime& a, const LocalDateTime& b) {
     return std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second) <
            std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
+}
+
+namespace {
+
+std::string Padded(int value, int width) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*d", width, value);
+    return text;
+}
+
+std::string Joined(int first, int second, int third, int firstWidth, int thirdWidth, std::string_view separator) {
+    std::string text = Padded(first, firstWidth);
+    text += separator;
+    text += Padded(second, 2);
+    text += separator;
+    text += Padded(third, thirdWidth);
+    return text;
+}
+
+}  // namespace
+
+std::string IsoDateText(const CivilDate& date) { return Joined(date.year, date.month, date.day, 4, 2, "-"); }
+
+std::string IsoDateTimeText(const LocalDateTime& moment) {
+    return IsoDateText(DateOf(moment)) + " " + TimeText(moment, ":");
+}
+
+std::string DayMonthYearText(const CivilDate& date, std::string_view separator) {
+    return Joined(date.day, date.month, date.year, 2, 4, separator);
+}
+
+std::string TimeText(const LocalDateTime& moment, std::string_view separator) {
+    return Joined(moment.hour, moment.minute, moment.second, 2, 2, separator);
 }
 
 }  // namespace vr

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "common/Clock.h"
 
@@ -32,5 +34,16 @@ inline LocalDateTime StartOfDay(const CivilDate& date) {
 
 // Chronological order of two moments.
 bool IsEarlier(const LocalDateTime& a, const LocalDateTime& b);
+
+// The texts of dates and times, zero-padded: day and month two digits, the year four, each
+// time field two (a wider value keeps all its digits).
+// "2024-03-07"
+std::string IsoDateText(const CivilDate& date);
+// "2024-03-07 09:05:00"
+std::string IsoDateTimeText(const LocalDateTime& moment);
+// "07<separator>03<separator>2024"
+std::string DayMonthYearText(const CivilDate& date, std::string_view separator);
+// "09<separator>05<separator>00"
+std::string TimeText(const LocalDateTime& moment, std::string_view separator);
 
 }  // namespace vr

@@ -1,6 +1,5 @@
 #include "database/Values.h"
 
-#include <cstdio>
 #include <limits>
 
 #include "common/Date.h"
@@ -114,19 +113,11 @@ LocalDateTime FromIscDateTime(std::int32_t date, std::uint32_t time) {
     return {day.year, day.month, day.day, seconds / 3600, seconds / 60 % 60, seconds % 60};
 }
 
-std::string FormatDate(const LocalDateTime& m) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", m.year, m.month, m.day);
-    return buffer;
-}
+std::string FormatDate(const LocalDateTime& m) { return IsoDateText(DateOf(m)); }
 
-std::string FormatTime(const LocalDateTime& m) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", m.hour, m.minute, m.second);
-    return buffer;
-}
+std::string FormatTime(const LocalDateTime& m) { return TimeText(m, ":"); }
 
-std::string FormatTimestamp(const LocalDateTime& m) { return FormatDate(m) + " " + FormatTime(m); }
+std::string FormatTimestamp(const LocalDateTime& m) { return IsoDateTimeText(m); }
 
 std::optional<LocalDateTime> ParseDateTime(std::string_view text) {
     LocalDateTime m;

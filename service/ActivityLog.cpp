@@ -7,7 +7,9 @@
 #include <memory>
 #include <utility>
 
+#include "common/Date.h"
 #include "common/Error.h"
+#include "common/LineBreaks.h"
 #include "common/Text.h"
 #include "platform/CodePage.h"
 
@@ -35,134 +37,11 @@ bool IsWindows1252Name(const std::string& codePage) {
 std::string NormaliseLines(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            out += "\r\n";
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += c;
-        }
-    }
-    if (!out.empty() && !out.ends_with("\r\n")) out += "\r\n";
+    LineBreaks breaks(1, false);
+    breaks.Feed(text, &out);
+    breaks.Finish(&out);
     return out;
 }
-
-// The line breaks of a text in code units of one byte (UTF-8, 8-bit pages) or two (UTF-16), fed
-// in pieces: whether they are all CR LF already, and the same text with every CR LF, lone CR
-// and lone LF written as CR LF, nothing else changed.
-class LineBreaks {
-public:
-    LineBreaks(std::size_t unit, bool bigEndian) : unit_(unit), bigEndian_(bigEndian) {
-        crLf_ = unit == 1 ? "\r\n" : bigEndian ? std::string("\0\r\0\n", 4) : std::string("\r\0\n\0", 4);
-    }
-
-    // Appends the piece's normalised form to out, when out is given.
-    void Feed(std::string_view bytes, std::string* out) {
-        if (bytes.empty()) return;
-        empty_ = false;
-        if (unit_ == 1) {
-            FeedBytes(bytes, out);
-            return;
-        }
-        std::size_t pos = 0;
-        if (!carry_.empty()) {
-            carry_ += bytes[0];
-            Unit(carry_, out);
-            carry_.clear();
-            pos = 1;
-        }
-        for (; pos + 1 < bytes.size(); pos += 2) Unit(bytes.substr(pos, 2), out);
-        if (pos < bytes.size()) carry_.assign(1, bytes[pos]);
-    }
-
-    void Finish(std::string* out) {
-        if (!carry_.empty()) {
-            // An odd byte at the end of UTF-16 text: kept, completed to a whole unit.
-            carry_ += '\0';
-            Unit(carry_, out);
-            carry_.clear();
-            normalised_ = false;
-        }
-        if (lastWasCr_) normalised_ = false;  // a lone CR at the very end
-        if (!empty_ && !endsWithBreak_) {
-            normalised_ = false;
-            if (out) *out += crLf_;
-        }
-    }
-
-    bool normalised() const { return normalised_; }
-
-private:
-    void FeedBytes(std::string_view bytes, std::string* out) {
-        // memchr finds each kind of break fast; the next of each is remembered, so that a text
-        // without one kind is not searched again for it at every line.
-        const char* data = bytes.data();
-        const std::size_t size = bytes.size();
-        auto find = [&](char c, std::size_t from) {
-            const void* found = std::memchr(data + from, c, size - from);
-            return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-        };
-        std::size_t nextCr = find('\r', 0);
-        std::size_t nextLf = find('\n', 0);
-        std::size_t pos = 0;
-        while (pos < size) {
-            if (lastWasCr_) {
-                lastWasCr_ = false;
-                if (data[pos] == '\n') {  // the LF of a CR LF already written
-                    ++pos;
-                    continue;
-                }
-                normalised_ = false;
-            }
-            if (nextCr < pos) nextCr = find('\r', pos);
-            if (nextLf < pos) nextLf = find('\n', pos);
-            const std::size_t next = std::min(nextCr, nextLf);
-            if (next > pos) {
-                if (out) out->append(data + pos, next - pos);
-                endsWithBreak_ = false;
-            }
-            if (next == size) break;
-            if (data[next] == '\r') {
-                lastWasCr_ = true;
-            } else {
-                normalised_ = false;
-            }
-            if (out) *out += "\r\n";
-            endsWithBreak_ = true;
-            pos = next + 1;
-        }
-    }
-
-    void Unit(std::string_view unit, std::string* out) {
-        const auto first = static_cast<unsigned char>(unit[0]);
-        const auto second = static_cast<unsigned char>(unit[1]);
-        const unsigned value = bigEndian_ ? (first << 8) | second : (second << 8) | first;
-        if (lastWasCr_) {
-            lastWasCr_ = false;
-            if (value == '\n') return;
-            normalised_ = false;
-        }
-        if (value == '\r' || value == '\n') {
-            if (value == '\n') normalised_ = false;
-            lastWasCr_ = value == '\r';
-            if (out) *out += crLf_;
-            endsWithBreak_ = true;
-            return;
-        }
-        if (out) out->append(unit);
-        endsWithBreak_ = false;
-    }
-
-    std::size_t unit_;
-    bool bigEndian_;
-    std::string crLf_;
-    std::string carry_;  // the first byte of a two-byte unit cut by the end of a piece
-    bool lastWasCr_ = false;
-    bool empty_ = true;
-    bool endsWithBreak_ = false;
-    bool normalised_ = true;
-};
 
 // Whether a text fed in pieces is valid UTF-8, and whether it holds anything beyond ASCII.
 class Utf8Check {
@@ -255,12 +134,6 @@ std::string FromUtf8Windows1252(std::string_view utf8) {
     return out;
 }
 
-std::string TwoDigits(int value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d", value);
-    return buffer;
-}
-
 }  // namespace
 
 ActivityLog::ActivityLog(std::filesystem::path directory, RegionalSettings settings,
@@ -272,12 +145,8 @@ ActivityLog::ActivityLog(std::filesystem::path directory, RegionalSettings setti
 }
 
 std::string ActivityLog::Timestamp() const {
-    LocalDateTime now = clock_.Now();
-    char year[16];
-    std::snprintf(year, sizeof year, "%04d", now.year);
-    return TwoDigits(now.day) + settings_.dateSeparator + TwoDigits(now.month) +
-           settings_.dateSeparator + year + " " + TwoDigits(now.hour) + settings_.timeSeparator +
-           TwoDigits(now.minute) + settings_.timeSeparator + TwoDigits(now.second);
+    const LocalDateTime now = clock_.Now();
+    return DayMonthYearText(DateOf(now), settings_.dateSeparator) + " " + TimeText(now, settings_.timeSeparator);
 }
 
 ActivityLogWriteError::ActivityLogWriteError(const std::string& reason, std::string_view unwritten)

@@ -3,7 +3,6 @@
 #include "service/CycleReport.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "common/Date.h"
@@ -30,10 +29,7 @@ void TSrvVevoveRazara::RegistraConsultaIgnorada() {
 namespace {
 
 std::string Moment(const LocalDateTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    return text;
+    return IsoDateTimeText(t);
 }
 
 LocalDateTime Plus(const LocalDateTime& t, std::int64_t seconds) {

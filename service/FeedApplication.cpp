@@ -1,13 +1,16 @@
 // Applying one answer of the updates feed: consult every changed product, write every product's
 // and segment's tax data through PROC_DIRADOR, one committed transaction per write.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "common/Error.h"
 #include "common/Json.h"
 #include "service/UVevoveRazara.h"
 #include "common/ValueText.h"
+#include "tax/DiradorParameters.h"
 #include "tax/TaxRules.h"
 #include "webservice/AnswerDump.h"
 #include "webservice/JsonWriters.h"
@@ -48,37 +51,17 @@ std::string_view Genero(JsonKind kind) {
 }  // namespace
 
 void TSrvVevoveRazara::BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {
-    db::TStoredProc& proc = ProcDIrador;
-    if (caminho == TCaminhoTributo::ctProduto) proc.SetText("CODIGOPRODUTO", record.CodigoProduto);
-    proc.SetText("DIRADOR_NCM", record.NCM);
-    proc.SetText("DIRADOR_CEST", record.Cest);
-    proc.SetText("DIRADOR_LISTA", record.Lista);
-    proc.SetText("DIRADOR_TIPO", record.Tipo);
-    proc.SetText("DIRADOR_CSTPISCOFINSENTRADA", record.CSTPISEntrada);
-    proc.SetText("DIRADOR_CSTPISCOFINSSAIDA", record.CSTPISSaida);
-    proc.SetText("DIRADOR_NATUREZARECEITA", record.NatRec);
-    proc.SetText("DIRADOR_CSTIPIENTRADA", record.CSTIPIEntrada);
-    proc.SetText("DIRADOR_CSTIPISAIDA", record.CSTIPISaida);
-    proc.SetDecimal("DIRADOR_ALIQUOTAIPI", record.AliqIPI);
-    proc.SetText("DIRADOR_ENQUADRAMENTOIPI", record.EnqIPI);
-    proc.SetText("DIRADOR_EXCECAOIPI", record.ExcIPI);
-    proc.SetDecimal("DIRADOR_ALIQUOTAPDV", record.AliqPDV);
-    proc.SetText("DIRADOR_TRIBUTACAOPDV", record.TributacaoPDV);
-    proc.SetText("DIRADOR_CST_CSOSN", record.CST_CSOSN);
-    proc.SetDecimal("DIRADOR_ALIQUOTAICMS", record.AliqICMS);
-    proc.SetDecimal("DIRADOR_ALIQUOTAREDUCAO", record.AliqReducaoICMS);
-    proc.SetDecimal("DIRADOR_ALIQUOTAREDUCAOST", record.AliqReducaoST);
-    proc.SetDecimal("DIRADOR_ALIQUOTAST", record.AliqST);
-    proc.SetDecimal("DIRADOR_MVA", record.AliqMVA);
-    proc.SetDecimal("DIRADOR_FCP", record.AliqFCP);
-    proc.SetText("DIRADOR_CBNEF", record.CBNEF);
-    proc.SetDecimal("DIRADOR_PERCENTUALDIFERIMENTO", record.AliqDiferimento);
-    proc.SetText("DIRADOR_ANTECIPACAO", record.Antecipacao);
-    proc.SetInteger("DIRADOR_CFOPCOMPRA", IntegerFromText(record.CFOPCompra));
-    proc.SetInteger("DIRADOR_CFOPVENDA", IntegerFromText(record.CFOPVenda));
-    proc.SetDecimal("DIRADOR_DESONERACAO", record.AliqDesoneracao);
-    if (caminho == TCaminhoTributo::ctSegmento) proc.SetInteger("DIRADOR_IDSEGMENTO", record.IdSegmento);
-    proc.SetText("ATUALIZARSEGMENTO", caminho == TCaminhoTributo::ctProduto ? "N" : "Y");
+    for (const TParametroDirador& parametro : ParametrosDirador()) {
+        if (!parametro.DefinidoEm(caminho)) continue;
+        const TValorParametro valor = parametro.valor(record, caminho);
+        if (const auto* texto = std::get_if<std::string>(&valor)) {
+            ProcDIrador.SetText(parametro.nome, *texto);
+        } else if (const auto* decimal = std::get_if<Decimal>(&valor)) {
+            ProcDIrador.SetDecimal(parametro.nome, *decimal);
+        } else {
+            ProcDIrador.SetInteger(parametro.nome, std::get<std::int32_t>(valor));
+        }
+    }
 }
 
 bool TSrvVevoveRazara::GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho) {

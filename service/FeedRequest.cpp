@@ -2,7 +2,6 @@
 // exchanges take from the module.
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -17,10 +16,7 @@ namespace {
 
 // The feed's "date" parameter: the day before the last update, as DD-MM-YYYY.
 std::string DiaAnterior(const LocalDateTime& ultimaAtualizacao) {
-    const CivilDate dia = AddDays(DateOf(ultimaAtualizacao), -1);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d-%02d-%04d", dia.day, dia.month, dia.year);
-    return text;
+    return DayMonthYearText(AddDays(DateOf(ultimaAtualizacao), -1), "-");
 }
 
 // The start of a body that is not JSON, for the log: enough to tell an HTML page or a truncated

@@ -5,7 +5,7 @@
 
 #include "service/SupportChecks.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -15,10 +15,12 @@
 
 #include "common/Date.h"
 #include "database/Client.h"
+#include "database/ProcedureParameters.h"
 #include "database/TQuery.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileAccess.h"
 #include "service/UVevoveRazara.h"
+#include "tax/DiradorParameters.h"
 #include "webservice/HttpClient.h"
 
 namespace vr {
@@ -40,87 +42,26 @@ std::string TextoVerificacoes(const std::vector<TVerificacao>& verificacoes) {
 
 namespace {
 
-// How the service sets each parameter of PROC_DIRADOR (FeedApplication.cpp, BindTributo).
-enum class Vinculo { Texto, Decimal, Inteiro };
+// The report: one line per check, in the order the checks run.
+class Relatorio {
+public:
+    void Linha(std::string nome, bool ok, std::string detalhe) {
+        linhas_.push_back({std::move(nome), ok, std::move(detalhe)});
+    }
+    // Runs a check that reports its own line; one that raises fails with the error's text.
+    template <class Check>
+    void Verifica(const char* nome, Check&& check) {
+        try {
+            check();
+        } catch (const std::exception& e) {
+            Linha(nome, false, e.what());
+        }
+    }
+    std::vector<TVerificacao> Linhas() && { return std::move(linhas_); }
 
-struct ParametroVinculado {
-    const char* nome;
-    Vinculo vinculo;
+private:
+    std::vector<TVerificacao> linhas_;
 };
-
-constexpr ParametroVinculado kParametros[] = {
-    {"CODIGOPRODUTO", Vinculo::Texto},
-    {"DIRADOR_IDSEGMENTO", Vinculo::Inteiro},
-    {"DIRADOR_NCM", Vinculo::Texto},
-    {"DIRADOR_CEST", Vinculo::Texto},
-    {"DIRADOR_LISTA", Vinculo::Texto},
-    {"DIRADOR_TIPO", Vinculo::Texto},
-    {"DIRADOR_CSTPISCOFINSENTRADA", Vinculo::Texto},
-    {"DIRADOR_CSTPISCOFINSSAIDA", Vinculo::Texto},
-    {"DIRADOR_NATUREZARECEITA", Vinculo::Texto},
-    {"DIRADOR_CSTIPIENTRADA", Vinculo::Texto},
-    {"DIRADOR_CSTIPISAIDA", Vinculo::Texto},
-    {"DIRADOR_ALIQUOTAIPI", Vinculo::Decimal},
-    {"DIRADOR_ENQUADRAMENTOIPI", Vinculo::Texto},
-    {"DIRADOR_EXCECAOIPI", Vinculo::Texto},
-    {"DIRADOR_ALIQUOTAPDV", Vinculo::Decimal},
-    {"DIRADOR_TRIBUTACAOPDV", Vinculo::Texto},
-    {"DIRADOR_CST_CSOSN", Vinculo::Texto},
-    {"DIRADOR_ALIQUOTAICMS", Vinculo::Decimal},
-    {"DIRADOR_ALIQUOTAREDUCAO", Vinculo::Decimal},
-    {"DIRADOR_ALIQUOTAREDUCAOST", Vinculo::Decimal},
-    {"DIRADOR_ALIQUOTAST", Vinculo::Decimal},
-    {"DIRADOR_MVA", Vinculo::Decimal},
-    {"DIRADOR_FCP", Vinculo::Decimal},
-    {"DIRADOR_CBNEF", Vinculo::Texto},
-    {"DIRADOR_PERCENTUALDIFERIMENTO", Vinculo::Decimal},
-    {"DIRADOR_ANTECIPACAO", Vinculo::Texto},
-    {"DIRADOR_CFOPCOMPRA", Vinculo::Inteiro},
-    {"DIRADOR_CFOPVENDA", Vinculo::Inteiro},
-    {"DIRADOR_DESONERACAO", Vinculo::Decimal},
-    {"ATUALIZARSEGMENTO", Vinculo::Texto},
-};
-
-// RDB$FIELDS.RDB$FIELD_TYPE of the declared types.
-std::string NomeDoTipo(int tipo, int escala) {
-    switch (tipo) {
-        case 7: return escala < 0 ? "NUMERIC (SMALLINT)" : "SMALLINT";
-        case 8: return escala < 0 ? "NUMERIC (INTEGER)" : "INTEGER";
-        case 16: return escala < 0 ? "NUMERIC (BIGINT)" : "BIGINT";
-        case 10: return "FLOAT";
-        case 27: return "DOUBLE PRECISION";
-        case 14: return "CHAR";
-        case 37: return "VARCHAR";
-        case 12: return "DATE";
-        case 13: return "TIME";
-        case 35: return "TIMESTAMP";
-        case 23: return "BOOLEAN";
-        case 261: return "BLOB";
-        default: return "tipo " + std::to_string(tipo);
-    }
-}
-
-// A type that takes what the service sends without loss: texts into CHAR or VARCHAR (a number
-// would refuse the texts), rates with four decimal places into a scaled or floating number (an
-// integer would drop them), integers into any number.
-bool Compativel(Vinculo vinculo, int tipo, int escala) {
-    const bool inteiro = tipo == 7 || tipo == 8 || tipo == 16;
-    const bool flutuante = tipo == 10 || tipo == 27;
-    switch (vinculo) {
-        case Vinculo::Texto: return tipo == 14 || tipo == 37;
-        case Vinculo::Decimal: return flutuante || (inteiro && escala < 0);
-        case Vinculo::Inteiro: return flutuante || inteiro;
-    }
-    return false;
-}
-
-int Numero(const std::string& text) {
-    try {
-        return std::stoi(text);
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
 
 std::string Parametro(const std::vector<std::string>& params, std::string_view nome) {
     for (const std::string& p : params) {
@@ -131,225 +72,218 @@ std::string Parametro(const std::vector<std::string>& params, std::string_view n
     return "";
 }
 
-std::string Data(const LocalDateTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d", t.day, t.month, t.year);
-    return text;
-}
-
 std::string Caminho(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
 }
 
+// The INI file and the values used, its own or the defaults.
+void VerificaIni(Relatorio& r, TSrvVevoveRazara& m) {
+    const std::filesystem::path ini = m.setup().directory / "Rivelto.ini";
+    std::error_code error;
+    const bool found = std::filesystem::is_regular_file(ini, error);
+    std::string valores;
+    try {
+        m.CarregarParametrosConexao();
+        const std::vector<std::string>& params = m.Connvelmora.Params();
+        valores = "Servidor=" + Parametro(params, "Server") + ", Caminho=" + Parametro(params, "Database");
+    } catch (const std::exception& e) {
+        valores = std::string("ilegível: ") + e.what();
+    }
+    r.Linha("Arquivo INI", found,
+            (found ? Caminho(ini) + " encontrado; " : Caminho(ini) + " não encontrado; valores padrão: ") + valores);
+}
+
+// The client library, loaded once for the process, as a connection would.
+bool VerificaCliente(Relatorio& r) {
+    try {
+        const db::Client& client = db::Client::Load(FirebirdClientLibraryNames());
+        r.Linha("Biblioteca cliente do Firebird", true, "carregada: " + client.file());
+        return true;
+    } catch (const std::exception& e) {
+        r.Linha("Biblioteca cliente do Firebird", false, e.what());
+        return false;
+    }
+}
+
+bool VerificaConexao(Relatorio& r, TSrvVevoveRazara& m, bool clienteCarregado) {
+    const std::vector<std::string>& params = m.Connvelmora.Params();
+    const std::string conexao =
+        Parametro(params, "Server") + "/" + Parametro(params, "Port") + ":" + Parametro(params, "Database");
+    if (!clienteCarregado) {
+        r.Linha("Conexão com o banco de dados", false, conexao + ": sem a biblioteca cliente");
+        return false;
+    }
+    try {
+        m.Connvelmora.Open();
+    } catch (const std::exception& e) {
+        r.Linha("Conexão com o banco de dados", false, conexao + ": " + e.what());
+        return false;
+    }
+    db::TQuery versao(m.Connvelmora, m.TransReadOnly,
+                      "SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS VERSAO FROM RDB$DATABASE");
+    try {
+        versao.Open();
+        r.Linha("Conexão com o banco de dados", true, conexao + ": conectado, Firebird " + versao.Text("VERSAO"));
+    } catch (const std::exception& e) {
+        r.Linha("Conexão com o banco de dados", true, conexao + ": conectado (versão ilegível: " + e.what() + ")");
+    }
+    return true;
+}
+
+void VerificaPadrao(Relatorio& r, TSrvVevoveRazara& m) {
+    db::TTableQuery& padrao = m.TBPadrao;
+    padrao.Open();
+    if (padrao.IsEmpty()) return r.Linha("Tabela PADRAO", false, "nenhuma linha");
+    // Every column the service reads, read once as the cycle would.
+    for (const char* coluna : {"CGC", "ESTADO"}) padrao.Text(coluna);
+    std::string faltam;
+    for (const char* coluna : {"BRISEN_ID", "BRISEN_TOKEN", "DIRADOR_DATAULTIMAATUALIZACAO"}) {
+        if (padrao.Text(coluna).empty()) faltam += std::string(faltam.empty() ? "" : ", ") + coluna;
+    }
+    if (!faltam.empty()) {
+        return r.Linha("Tabela PADRAO", false, "vazio: " + faltam + "; nenhuma atualização será pedida");
+    }
+    const LocalDateTime ultima = padrao.DateTime("DIRADOR_DATAULTIMAATUALIZACAO");
+    const LocalDateTime hoje = StartOfDay(DateOf(m.setup().clock->Now()));
+    r.Linha("Tabela PADRAO", true,
+            "BRISEN_ID e BRISEN_TOKEN presentes; última atualização " + DayMonthYearText(DateOf(ultima), "/") + "; " +
+                (IsEarlier(ultima, hoje) ? "atualização devida no próximo ciclo" : "nenhuma atualização devida hoje"));
+}
+
+bool Aceita(const db::DeclaredType& tipo, TTipoParametro esperado) {
+    switch (esperado) {
+        case TTipoParametro::tpTexto: return tipo.TakesText();
+        case TTipoParametro::tpDecimal: return tipo.TakesDecimal();
+        case TTipoParametro::tpInteiro: return tipo.TakesInteger();
+    }
+    return false;
+}
+
+const char* Esperado(TTipoParametro tipo) {
+    switch (tipo) {
+        case TTipoParametro::tpTexto: return "CHAR ou VARCHAR";
+        case TTipoParametro::tpDecimal: return "NUMERIC, DECIMAL ou DOUBLE";
+        case TTipoParametro::tpInteiro: break;
+    }
+    return "um tipo numérico";
+}
+
+// Every parameter the service sets, declared with a type that takes its values without loss.
+void VerificaProcedimento(Relatorio& r, TSrvVevoveRazara& m) {
+    if (!db::ProcedureExists(m.Connvelmora, m.TransReadOnly, "PROC_DIRADOR")) {
+        return r.Linha("Procedimento PROC_DIRADOR", false, "não existe");
+    }
+    const std::vector<db::DeclaredParameter> declarados =
+        db::InputParameters(m.Connvelmora, m.TransReadOnly, "PROC_DIRADOR");
+    std::string problemas;
+    const auto problema = [&problemas](const std::string& texto) {
+        problemas += (problemas.empty() ? "" : "; ") + texto;
+    };
+    for (const TParametroDirador& esperado : ParametrosDirador()) {
+        const auto declarado = std::find_if(declarados.begin(), declarados.end(),
+                                            [&](const db::DeclaredParameter& p) { return p.name == esperado.nome; });
+        if (declarado == declarados.end()) {
+            problema(std::string("falta o parâmetro ") + esperado.nome);
+        } else if (!Aceita(declarado->type, esperado.tipo)) {
+            problema(std::string(esperado.nome) + " é " + declarado->type.Name() + ", esperado " +
+                     Esperado(esperado.tipo));
+        }
+    }
+    if (!problemas.empty()) return r.Linha("Procedimento PROC_DIRADOR", false, problemas);
+    r.Linha("Procedimento PROC_DIRADOR", true,
+            "os " + std::to_string(ParametrosDirador().size()) + " parâmetros usados presentes e compatíveis");
+}
+
+void VerificaExcecoes(Relatorio& r, TSrvVevoveRazara& m) {
+    m.TBExceptions.Open();
+    int n = 0;
+    for (m.TBExceptions.First(); !m.TBExceptions.Eof(); m.TBExceptions.Next()) ++n;
+    r.Linha("Catálogo de exceções", true, std::to_string(n) + " exceções em RDB$EXCEPTIONS");
+}
+
+// The database: attachment, PADRAO, PROC_DIRADOR, the exception catalogue. Everything is read
+// in the read-only transaction; closing it commits nothing that was written.
+void VerificaBanco(Relatorio& r, TSrvVevoveRazara& m, bool clienteCarregado) {
+    if (!VerificaConexao(r, m, clienteCarregado)) {
+        for (const char* nome : {"Tabela PADRAO", "Procedimento PROC_DIRADOR", "Catálogo de exceções"}) {
+            r.Linha(nome, false, "não verificado: sem conexão com o banco de dados");
+        }
+        return;
+    }
+    r.Verifica("Tabela PADRAO", [&] { VerificaPadrao(r, m); });
+    r.Verifica("Procedimento PROC_DIRADOR", [&] { VerificaProcedimento(r, m); });
+    r.Verifica("Catálogo de exceções", [&] { VerificaExcecoes(r, m); });
+    try {
+        m.Connvelmora.Close();
+    } catch (const std::exception&) {
+        // Only reads happened; the checks above have said what there is to say.
+    }
+}
+
+// The classification service: its host resolved, a connection made and its certificate
+// verified by the same client the cycle uses. Any answer proves that; only a failed exchange
+// fails the check.
+void VerificaServico(Relatorio& r, HttpClient& http, const TModuleSetup& setup) {
+    const auto verificado = [&](int status) {
+        r.Linha("Serviço de classificação", true,
+                setup.baseAddress + ": endereço resolvido e certificado verificado (HTTP " + std::to_string(status) + ")");
+    };
+    THttpRequest request;
+    request.url = setup.baseAddress + "/";
+    request.timeoutMs = setup.timeoutConsultaEANMs;
+    try {
+        verificado(http.Get(request).statusCode);
+    } catch (const RestError& e) {
+        if (e.answer() != nullptr) {
+            verificado(e.answer()->statusCode);
+        } else {
+            r.Linha("Serviço de classificação", false, setup.baseAddress + ": " + e.what());
+        }
+    } catch (const std::exception& e) {
+        // An answer arrived but its body could not be decoded: the exchange itself worked.
+        r.Linha("Serviço de classificação", true, setup.baseAddress + ": conexão verificada (" + e.what() + ")");
+    }
+}
+
+// The log and the dump: a probe file of the checks' own shows that the directory takes new
+// files (the log and the dump are replaced through one), and each file present must be a file.
+// The real files are not touched.
+void VerificaArquivos(Relatorio& r, const std::filesystem::path& directory) {
+    const std::filesystem::path probe = directory / "VevoveRazara.check.tmp";
+    std::string falhaDiretorio;
+    try {
+        ReplaceWholeFile(probe, "");
+        std::error_code error;
+        std::filesystem::remove(probe, error);
+    } catch (const std::exception& e) {
+        falhaDiretorio = e.what();
+    }
+    for (const char* nome : {"VevoveRazara.log", "BRISEN_RESPOSTA.LOG"}) {
+        const std::filesystem::path file = directory / nome;
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(file, error);
+        const std::string titulo = std::string("Arquivo ") + nome;
+        if (!falhaDiretorio.empty()) {
+            r.Linha(titulo, false, "o diretório " + Caminho(directory) + " não aceita gravação: " + falhaDiretorio);
+        } else if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            r.Linha(titulo, false, Caminho(file) + " existe e não é um arquivo comum");
+        } else {
+            r.Linha(titulo, true, Caminho(file) + " gravável");
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<TVerificacao> TSrvVevoveRazara::VerificaInstalacao() {
-    std::vector<TVerificacao> out;
-    const auto add = [&out](std::string nome, bool ok, std::string detalhe) {
-        out.push_back({std::move(nome), ok, std::move(detalhe)});
-    };
-    const std::filesystem::path& directory = setup_.directory;
-
-    // The INI file and the values used, its own or the defaults.
-    {
-        const std::filesystem::path ini = directory / "Rivelto.ini";
-        std::error_code error;
-        const bool found = std::filesystem::is_regular_file(ini, error);
-        std::string valores;
-        try {
-            CarregarParametrosConexao();
-            const std::vector<std::string>& params = Connvelmora.Params();
-            valores = "Servidor=" + Parametro(params, "Server") + ", Caminho=" + Parametro(params, "Database");
-        } catch (const std::exception& e) {
-            valores = std::string("ilegível: ") + e.what();
-        }
-        add("Arquivo INI", found,
-            (found ? Caminho(ini) + " encontrado; " : Caminho(ini) + " não encontrado; valores padrão: ") + valores);
-    }
-
-    // The client library, loaded once for the process, as a connection would.
-    bool clienteCarregado = false;
-    try {
-        db::Client::Load(FirebirdClientLibraryNames());
-        clienteCarregado = true;
-        add("Biblioteca cliente do Firebird", true, "carregada: " + db::Client::Load(FirebirdClientLibraryNames()).file());
-    } catch (const std::exception& e) {
-        add("Biblioteca cliente do Firebird", false, e.what());
-    }
-
-    // The database: attachment, PADRAO, PROC_DIRADOR, the exception catalogue. Everything is
-    // read in the read-only transaction; closing it commits nothing that was written.
-    const std::vector<std::string>& params = Connvelmora.Params();
-    const std::string conexao =
-        Parametro(params, "Server") + "/" + Parametro(params, "Port") + ":" + Parametro(params, "Database");
-    bool conectado = false;
-    if (clienteCarregado) {
-        try {
-            Connvelmora.Open();
-            conectado = true;
-        } catch (const std::exception& e) {
-            add("Conexão com o banco de dados", false, conexao + ": " + e.what());
-        }
-    } else {
-        add("Conexão com o banco de dados", false, conexao + ": sem a biblioteca cliente");
-    }
-    if (conectado) {
-        db::TQuery versao(Connvelmora, TransReadOnly,
-                          "SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS VERSAO FROM RDB$DATABASE");
-        db::TQuery procedimento(Connvelmora, TransReadOnly,
-                                "SELECT COUNT(*) AS N FROM RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = 'PROC_DIRADOR'");
-        db::TQuery parametros(Connvelmora, TransReadOnly,
-                              "SELECT TRIM(P.RDB$PARAMETER_NAME) AS NOME, F.RDB$FIELD_TYPE AS TIPO, "
-                              "F.RDB$FIELD_SCALE AS ESCALA FROM RDB$PROCEDURE_PARAMETERS P "
-                              "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = P.RDB$FIELD_SOURCE "
-                              "WHERE P.RDB$PROCEDURE_NAME = 'PROC_DIRADOR' AND P.RDB$PARAMETER_TYPE = 0");
-        try {
-            versao.Open();
-            add("Conexão com o banco de dados", true, conexao + ": conectado, Firebird " + versao.Text("VERSAO"));
-        } catch (const std::exception& e) {
-            add("Conexão com o banco de dados", true, conexao + ": conectado (versão ilegível: " + e.what() + ")");
-        }
-
-        try {
-            TBPadrao.Open();
-            if (TBPadrao.IsEmpty()) {
-                add("Tabela PADRAO", false, "nenhuma linha");
-            } else {
-                // Every column the service reads, read once as the cycle would.
-                for (const char* coluna : {"CGC", "ESTADO"}) TBPadrao.Text(coluna);
-                std::string faltam;
-                for (const char* coluna : {"BRISEN_ID", "BRISEN_TOKEN", "DIRADOR_DATAULTIMAATUALIZACAO"}) {
-                    if (TBPadrao.Text(coluna).empty()) faltam += std::string(faltam.empty() ? "" : ", ") + coluna;
-                }
-                if (!faltam.empty()) {
-                    add("Tabela PADRAO", false, "vazio: " + faltam + "; nenhuma atualização será pedida");
-                } else {
-                    const LocalDateTime ultima = TBPadrao.DateTime("DIRADOR_DATAULTIMAATUALIZACAO");
-                    const LocalDateTime hoje = StartOfDay(DateOf(setup_.clock->Now()));
-                    add("Tabela PADRAO", true,
-                        "BRISEN_ID e BRISEN_TOKEN presentes; última atualização " + Data(ultima) + "; " +
-                            (IsEarlier(ultima, hoje) ? "atualização devida no próximo ciclo"
-                                                     : "nenhuma atualização devida hoje"));
-                }
-            }
-        } catch (const std::exception& e) {
-            add("Tabela PADRAO", false, e.what());
-        }
-
-        try {
-            procedimento.Open();
-            if (procedimento.Text("N") == "0") {
-                add("Procedimento PROC_DIRADOR", false, "não existe");
-            } else {
-                parametros.Open();
-                std::string problemas;
-                const auto problema = [&problemas](const std::string& texto) {
-                    problemas += (problemas.empty() ? "" : "; ") + texto;
-                };
-                for (const ParametroVinculado& esperado : kParametros) {
-                    bool achado = false;
-                    for (parametros.First(); !parametros.Eof(); parametros.Next()) {
-                        if (parametros.Text("NOME") != esperado.nome) continue;
-                        achado = true;
-                        const int tipo = Numero(parametros.Text("TIPO"));
-                        const int escala = Numero(parametros.Text("ESCALA"));
-                        if (!Compativel(esperado.vinculo, tipo, escala)) {
-                            problema(std::string(esperado.nome) + " é " + NomeDoTipo(tipo, escala) + ", esperado " +
-                                     (esperado.vinculo == Vinculo::Texto     ? "CHAR ou VARCHAR"
-                                      : esperado.vinculo == Vinculo::Decimal ? "NUMERIC, DECIMAL ou DOUBLE"
-                                                                             : "um tipo numérico"));
-                        }
-                        break;
-                    }
-                    if (!achado) problema(std::string("falta o parâmetro ") + esperado.nome);
-                }
-                const std::size_t n = sizeof kParametros / sizeof kParametros[0];
-                if (problemas.empty()) {
-                    add("Procedimento PROC_DIRADOR", true, "os " + std::to_string(n) + " parâmetros usados presentes e compatíveis");
-                } else {
-                    add("Procedimento PROC_DIRADOR", false, problemas);
-                }
-            }
-        } catch (const std::exception& e) {
-            add("Procedimento PROC_DIRADOR", false, e.what());
-        }
-
-        try {
-            TBExceptions.Open();
-            int n = 0;
-            for (TBExceptions.First(); !TBExceptions.Eof(); TBExceptions.Next()) ++n;
-            add("Catálogo de exceções", true, std::to_string(n) + " exceções em RDB$EXCEPTIONS");
-        } catch (const std::exception& e) {
-            add("Catálogo de exceções", false, e.what());
-        }
-
-        try {
-            Connvelmora.Close();
-        } catch (const std::exception&) {
-            // Only reads happened; the checks above have said what there is to say.
-        }
-    }
-    if (!conectado) {
-        for (const char* nome : {"Tabela PADRAO", "Procedimento PROC_DIRADOR", "Catálogo de exceções"}) {
-            add(nome, false, "não verificado: sem conexão com o banco de dados");
-        }
-    }
-
-    // The classification service: its host resolved, a connection made and its certificate
-    // verified by the same client the cycle uses. Any answer proves that; only a failed
-    // exchange fails the check.
-    {
-        THttpRequest request;
-        request.url = setup_.baseAddress + "/";
-        request.timeoutMs = setup_.timeoutConsultaEANMs;
-        try {
-            const THttpAnswer answer = http_->Get(request);
-            add("Serviço de classificação", true,
-                setup_.baseAddress + ": endereço resolvido e certificado verificado (HTTP " +
-                    std::to_string(answer.statusCode) + ")");
-        } catch (const RestError& e) {
-            if (e.answer() != nullptr) {
-                add("Serviço de classificação", true,
-                    setup_.baseAddress + ": endereço resolvido e certificado verificado (HTTP " +
-                        std::to_string(e.answer()->statusCode) + ")");
-            } else {
-                add("Serviço de classificação", false, setup_.baseAddress + ": " + e.what());
-            }
-        } catch (const std::exception& e) {
-            // An answer arrived but its body could not be decoded: the exchange itself worked.
-            add("Serviço de classificação", true, setup_.baseAddress + ": conexão verificada (" + e.what() + ")");
-        }
-    }
-
-    // The log and the dump: a probe file of the checks' own shows that the directory takes new
-    // files (the log and the dump are replaced through one), and each file present must be a
-    // file. The real files are not touched.
-    {
-        const std::filesystem::path probe = directory / "VevoveRazara.check.tmp";
-        std::string falhaDiretorio;
-        try {
-            ReplaceWholeFile(probe, "");
-            std::error_code error;
-            std::filesystem::remove(probe, error);
-        } catch (const std::exception& e) {
-            falhaDiretorio = e.what();
-        }
-        for (const char* nome : {"VevoveRazara.log", "BRISEN_RESPOSTA.LOG"}) {
-            const std::filesystem::path file = directory / nome;
-            std::error_code error;
-            const std::filesystem::file_status status = std::filesystem::status(file, error);
-            const std::string titulo = std::string("Arquivo ") + nome;
-            if (!falhaDiretorio.empty()) {
-                add(titulo, false, "o diretório " + Caminho(directory) + " não aceita gravação: " + falhaDiretorio);
-            } else if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-                add(titulo, false, Caminho(file) + " existe e não é um arquivo comum");
-            } else {
-                add(titulo, true, Caminho(file) + " gravável");
-            }
-        }
-    }
-    return out;
+    Relatorio r;
+    VerificaIni(r, *this);
+    const bool clienteCarregado = VerificaCliente(r);
+    VerificaBanco(r, *this, clienteCarregado);
+    VerificaServico(r, *http_, setup_);
+    VerificaArquivos(r, setup_.directory);
+    return std::move(r).Linhas();
 }
 
 }  // namespace vr

@@ -1,6 +1,5 @@
 // The update cycle: one run per tick of Timer, always on the main thread.
 
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -14,14 +13,8 @@ namespace {
 
 // A date as fleet tools read it: ISO 8601, the time only when there is one.
 std::string DataIso(const LocalDateTime& moment) {
-    char text[32];
-    if (moment.hour == 0 && moment.minute == 0 && moment.second == 0) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", moment.year, moment.month, moment.day);
-    } else {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", moment.year, moment.month,
-                      moment.day, moment.hour, moment.minute, moment.second);
-    }
-    return text;
+    if (moment.hour == 0 && moment.minute == 0 && moment.second == 0) return IsoDateText(DateOf(moment));
+    return IsoDateTimeText(moment);
 }
 
 std::string PrimeiraLinha(std::string_view text) {

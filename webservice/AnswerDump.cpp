@@ -44,25 +44,14 @@ TDumpWriter::TDumpWriter(const TDestinoDump& destino)
 TDumpWriter::~TDumpWriter() = default;
 
 void TDumpWriter::Write(std::string_view text) {
-    for (const char c : text) {
-        if (c == '\n' && lastWasCr_) {
-            lastWasCr_ = false;  // the LF of a CR LF already written
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            pending_ += "\r\n";
-        } else {
-            pending_ += c;
-        }
-        lastWasCr_ = c == '\r';
-        endsLine_ = c == '\r' || c == '\n';
-        empty_ = false;
+    for (std::size_t pos = 0; pos < text.size(); pos += kPiece) {
+        lineBreaks_.Feed(text.substr(pos, kPiece), &pending_);
         if (pending_.size() >= kPiece) Flush(false);
     }
 }
 
 void TDumpWriter::Commit() {
-    if (!empty_ && !endsLine_) pending_ += "\r\n";
+    lineBreaks_.Finish(&pending_);
     Flush(true);
     out_->Commit();
 }

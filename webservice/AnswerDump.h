@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/LineBreaks.h"
 #include "platform/FileAccess.h"
 
 namespace vr {
@@ -48,9 +49,7 @@ private:
     std::filesystem::path file_;
     std::unique_ptr<FileReplacement> out_;
     std::string pending_;  // normalised text not yet converted
-    bool lastWasCr_ = false;
-    bool endsLine_ = false;
-    bool empty_ = true;
+    LineBreaks lineBreaks_{1, false};
 };
 
 }  // namespace vr

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "common/Date.h"
 
 namespace vr {
@@ -48,6 +50,27 @@ TEST(Date, EarlierComparesToTheSecond) {
     EXPECT_FALSE(IsEarlier({2024, 6, 10, 8, 0, 0}, midnight));
     EXPECT_TRUE(IsEarlier({2023, 12, 31, 23, 0, 0}, midnight));
     EXPECT_FALSE(IsEarlier({2025, 1, 1, 0, 0, 0}, midnight));
+}
+
+TEST(Date, TextsArePaddedAndKeepWideValuesWhole) {
+    struct Case {
+        LocalDateTime moment;
+        std::string iso, isoDateTime, dayMonthYear, time;
+    } const cases[] = {
+        {{2024, 3, 7, 9, 5, 0}, "2024-03-07", "2024-03-07 09:05:00", "07.03.2024", "09-05-00"},
+        {{2024, 12, 31, 23, 59, 59}, "2024-12-31", "2024-12-31 23:59:59", "31.12.2024", "23-59-59"},
+        {{999, 1, 1, 0, 0, 0}, "0999-01-01", "0999-01-01 00:00:00", "01.01.0999", "00-00-00"},
+        {{12345, 1, 1, 0, 0, 0}, "12345-01-01", "12345-01-01 00:00:00", "01.01.12345", "00-00-00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.isoDateTime);
+        EXPECT_EQ(IsoDateText(DateOf(c.moment)), c.iso);
+        EXPECT_EQ(IsoDateTimeText(c.moment), c.isoDateTime);
+        EXPECT_EQ(DayMonthYearText(DateOf(c.moment), "."), c.dayMonthYear);
+        EXPECT_EQ(TimeText(c.moment, "-"), c.time);
+    }
+    // A separator of several bytes, as a regional setting may give.
+    EXPECT_EQ(DayMonthYearText({2024, 3, 7}, " / "), "07 / 03 / 2024");
 }
 
 }  // namespace
