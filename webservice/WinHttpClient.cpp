@@ -126,8 +126,12 @@ struct CallState {
     DWORD error = 0;
     DWORD bytes = 0;            // what became available, or what a read put into the buffer
     std::vector<char> buffer;   // WinHTTP writes a read here, possibly after the exchange gave up
-    int owners = 2;
+    int owners = 1;
 
+    void Share() {
+        const std::lock_guard lock(mutex);
+        ++owners;
+    }
     void Release() {
         bool last = false;
         {
@@ -136,6 +140,20 @@ struct CallState {
         }
         if (last) delete this;
     }
+};
+
+// The request's share of its CallState.
+class SharedState {
+public:
+    SharedState() = default;
+    ~SharedState() { state_->Release(); }
+    SharedState(const SharedState&) = delete;
+    SharedState& operator=(const SharedState&) = delete;
+    CallState* get() const { return state_; }
+    CallState* operator->() const { return state_; }
+
+private:
+    CallState* state_ = new CallState;
 };
 
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
@@ -275,16 +293,14 @@ public:
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       WINHTTP_FLAG_SECURE | WINHTTP_FLAG_ESCAPE_DISABLE |
                                           WINHTTP_FLAG_ESCAPE_DISABLE_QUERY)) {
-        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
-        if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
-            state_->owners = 1;  // WinHTTP never got it, so never frees it
-            FailWith(GetLastError());
-        }
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
+        Call(WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context));
         if (WinHttpSetStatusCallback(request_.get(), &OnStatus,
                                      WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
                                      0) == WINHTTP_INVALID_STATUS_CALLBACK) {
             FailWith(GetLastError());
         }
+        state_->Share();  // from now on the handle's closing reports to it
         // Redirects are followed by Transfer, to count them and refuse those to plain HTTP. No
         // connection is kept for later: Wine pools them across sessions.
         DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
@@ -296,10 +312,6 @@ public:
         Call(WinHttpAddRequestHeaders(request_.get(), headers.c_str(), static_cast<DWORD>(-1L),
                                       WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE));
     }
-    ~Request() {
-        request_.reset();  // WinHTTP frees its share when the handle is gone for good
-        state_->Release();
-    }
     Request(const Request&) = delete;
     Request& operator=(const Request&) = delete;
 
@@ -308,7 +320,7 @@ public:
     // at once: its completion is where the connect phase ends.
     TRawAnswer ReceiveHead() {
         Await(WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                 reinterpret_cast<DWORD_PTR>(state_)));
+                                 reinterpret_cast<DWORD_PTR>(state_.get())));
         bounds_.deadlines.HandshakeEnded();
         Await(WinHttpReceiveResponse(request_.get(), nullptr));
         headReceived_ = true;
@@ -406,7 +418,7 @@ private:
 
     ExchangeBounds& bounds_;
     Protocols protocols_;
-    CallState* state_ = new CallState;  // first: the handles below hand it to WinHTTP
+    SharedState state_;  // before the handles: released after they are closed
     InternetHandle connection_;
     OptionalHandle request_;
     bool headReceived_ = false;
