@@ -8,12 +8,11 @@
 #include <curl/curl.h>
 
 #include "common/Text.h"
+#include "webservice/ExchangeRules.h"
 
 namespace vr {
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 // curl_global_init is not safe to run beside other threads using libcurl, so it runs once,
 // before the first handle; the cleanup runs when the process ends.
@@ -64,11 +63,11 @@ private:
 
 // What the callbacks of one request fill in.
 struct RequestState {
-    std::chrono::milliseconds timeout{0};
-    // Set once the connection stands (TLS handshake done), before the request goes out: from
-    // then on sending the request and receiving the whole answer must end by the deadline.
-    bool connected = false;
-    SteadyClock::time_point deadline;
+    explicit RequestState(int timeoutMs) : deadlines(timeoutMs) {}
+    // Once the first connection stands (TLS handshake done), before the request goes out,
+    // sending the request and receiving the whole answer, redirects included, must end by the
+    // answer's deadline.
+    TExchangeDeadlines deadlines;
     bool timedOut = false;
     bool tooLarge = false;
     std::size_t received = 0;  // bytes of the answer, head and body
@@ -78,25 +77,6 @@ struct RequestState {
 std::string_view TrimLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     return line;
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-// A declared length over the bound fails at once, before any of the body is waited for.
-bool DeclaresTooLarge(std::string_view value) {
-    value = TrimSpaces(value);
-    if (value.empty()) return false;
-    std::size_t length = 0;
-    for (const char c : value) {
-        if (c < '0' || c > '9') return false;
-        if (length > kMaxBodyBytes) return true;
-        length = length * 10 + static_cast<std::size_t>(c - '0');
-    }
-    return length > kMaxBodyBytes;
 }
 
 std::size_t OnHeader(char* buffer, std::size_t size, std::size_t count, void* user) {
@@ -111,21 +91,13 @@ std::size_t OnHeader(char* buffer, std::size_t size, std::size_t count, void* us
         state.answer.body.clear();
         return bytes;
     }
-    if (line.empty()) return bytes;
-    if ((line.front() == ' ' || line.front() == '\t') && !state.answer.headers.empty()) {
-        state.answer.headers.back().second += ' ';
-        state.answer.headers.back().second += TrimSpaces(line);
-        return bytes;
-    }
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return bytes;
-    const std::string_view name = line.substr(0, colon);
-    const std::string_view value = TrimSpaces(line.substr(colon + 1));
-    if (text::EqualsIgnoreAsciiCase(name, "Content-Length") && DeclaresTooLarge(value)) {
+    if (colon != std::string_view::npos && text::EqualsIgnoreAsciiCase(line.substr(0, colon), "Content-Length") &&
+        DeclaresTooLarge(line.substr(colon + 1))) {
         state.tooLarge = true;
         return 0;
     }
-    state.answer.headers.emplace_back(std::string(name), std::string(value));
+    AddHeaderLine(state.answer.headers, line);
     return bytes;
 }
 
@@ -147,9 +119,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 // The request is a few hundred bytes that the socket takes at once, so the deadline is in
 // effect the bound of receiving the answer.
 int OnConnected(void* user, char*, char*, int, int) {
-    auto& state = *static_cast<RequestState*>(user);
-    state.connected = true;
-    state.deadline = SteadyClock::now() + state.timeout;
+    static_cast<RequestState*>(user)->deadlines.HandshakeEnded();
     return CURL_PREREQFUNC_OK;
 }
 
@@ -159,16 +129,11 @@ int OnConnected(void* user, char*, char*, int, int) {
 // bound of its own.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto& state = *static_cast<RequestState*>(user);
-    if (state.connected && SteadyClock::now() >= state.deadline) {
+    if (state.deadlines.AnswerPhase() && state.deadlines.Passed()) {
         state.timedOut = true;
         return 1;
     }
     return 0;
-}
-
-bool IsRedirectStatus(long status) {
-    return status == 300 || status == 301 || status == 302 || status == 303 || status == 307 ||
-           status == 308;
 }
 
 template <typename T>
@@ -194,21 +159,18 @@ void SetTrustStore(CURL* handle, const THttpsTrust& trust) {
     SetOption(handle, CURLOPT_CAPATH, directories.c_str());
 }
 
-std::string FailureText(CURLcode code, const RequestState& state, const char* errorBuffer,
-                        int timeoutMs) {
-    std::string message = kRestFailurePrefix;
-    if (state.timedOut) {
-        message += "tempo limite de " + std::to_string(timeoutMs) + " ms esgotado " +
-                   (state.received == 0 ? "sem receber dados" : "antes do fim da resposta");
-    } else if (state.tooLarge) {
-        message += "a resposta excede o limite de " + std::to_string(kMaxBodyBytes / (1024 * 1024)) +
-                   " MiB";
-    } else if (errorBuffer[0] != '\0') {
-        message += errorBuffer;
-    } else {
-        message += curl_easy_strerror(code);
+RestError Failure(CURL* handle, CURLcode code, const RequestState& state, const char* errorBuffer,
+                  int timeoutMs) {
+    // A redirect's connect phase ends at the answer's deadline, which libcurl calls a connect
+    // timeout.
+    if (state.timedOut || (state.deadlines.AnswerPhase() && state.deadlines.Passed())) {
+        return TransportFailure(TimeoutReason(timeoutMs, state.received != 0));
     }
-    return text::ToValidUtf8(message);
+    if (state.tooLarge) return TransportFailure(TooLargeReason());
+    long connectStatus = 0;
+    curl_easy_getinfo(handle, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (connectStatus == 407) return ProxyRefusal("https_proxy em /etc/default/vevoverazara");
+    return TransportFailure(errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code));
 }
 
 }  // namespace
@@ -225,8 +187,7 @@ TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     headers.Append(std::string("User-Agent: ") + kUserAgent);
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    RequestState state;
-    state.timeout = std::chrono::milliseconds(timeoutMs);
+    RequestState state(timeoutMs);
 
     SetOption(handle, CURLOPT_NOSIGNAL, 1L);  // several threads: no SIGALRM for name lookups
     SetOption(handle, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -239,7 +200,6 @@ TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     SetOption(handle, CURLOPT_HTTPHEADER, headers.get());
     SetOption(handle, CURLOPT_COOKIEFILE, "");  // in memory only: lives and dies with the handle
     SetOption(handle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
     SetOption(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
     SetOption(handle, CURLOPT_HEADERDATA, &state);
     SetOption(handle, CURLOPT_WRITEFUNCTION, &OnBody);
@@ -254,14 +214,14 @@ TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
     std::string target = url;
     int redirects = 0;
     while (true) {
-        state.connected = false;
         state.received = 0;
         state.answer = TRawAnswer{};
         errorBuffer[0] = '\0';
         SetOption(handle, CURLOPT_URL, target.c_str());
+        SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, state.deadlines.RemainingMs());
 
         const CURLcode code = curl_easy_perform(handle);
-        if (code != CURLE_OK) throw RestError(FailureText(code, state, errorBuffer, timeoutMs));
+        if (code != CURLE_OK) throw Failure(handle, code, state, errorBuffer, timeoutMs);
 
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -271,17 +231,9 @@ TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
         curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
         if (!IsRedirectStatus(status) || location == nullptr) return std::move(state.answer);
 
-        if (++redirects > kMaxRedirects) {
-            throw RestError(std::string(kRestFailurePrefix) + "Maximum number of redirections (" +
-                            std::to_string(kMaxRedirects) + ") exceeded");
-        }
-        std::string next = location;
-        if (!text::AsciiLower(next).starts_with("https://")) {
-            throw RestError(text::ToValidUtf8(std::string(kRestFailurePrefix) +
-                                              "redirecionamento recusado para endereço que não é HTTPS: " +
-                                              next));
-        }
-        target = std::move(next);
+        CountRedirect(redirects);
+        RequireHttpsRedirect(location);
+        target = location;
     }
 }
 

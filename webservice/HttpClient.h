@@ -1,8 +1,11 @@
 #pragma once
 
-// The GET exchange with the classification service, behind an interface of our own: the rules
-// of the exchange (URL encoding, decoding of the body, the status treatment) live here, the
-// transport of the platform (libcurl here, WinHTTP on Windows) only moves bytes.
+// The GET exchange with the classification service, behind an interface of our own: the URL
+// encoding, the decoding of the body and the status treatment live here, the rules of the
+// transfer (redirects, HTTPS only, header lines, the body's bound, the two deadlines) in
+// ExchangeRules.h. The transport of the platform (libcurl on Linux, WinHTTP on Windows) moves the
+// bytes and applies those rules where only it can: it follows the redirects and enforces the
+// deadlines, since only it sees where a handshake ends.
 
 #include <memory>
 #include <string>
@@ -19,7 +22,7 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 struct THttpRequest {
     std::string url;                // the URL text as the operation concatenated it
     std::vector<TQueryParam> query;  // in the order they are appended
-    int timeoutMs = 0;              // bounds each phase of the exchange separately, each as a whole
+    int timeoutMs = 0;              // the connect bound and the answer's bound, each as a whole
 };
 
 // The final answer of an exchange, as the operations see it.
@@ -65,9 +68,10 @@ public:
     THttpAnswer Get(const THttpRequest& request);
 
 protected:
-    // Sends GET for an address already encoded, follows the redirects, bounds each phase by
-    // timeoutMs (connecting, TLS handshake included; receiving the whole answer, however it
-    // trickles in) and the body by kMaxBodyBytes. Throws RestError("REST request failed: ...").
+    // Sends GET for an address already encoded, follows the redirects and bounds the exchange
+    // by TExchangeDeadlines (from the start to the end of the TLS handshake; from there to the
+    // last byte of the final answer, however it trickles in, redirects included) and the body
+    // by kMaxBodyBytes. Throws RestError("REST request failed: ...").
     virtual TRawAnswer Transfer(const std::string& url, int timeoutMs) = 0;
 };
 

@@ -5,22 +5,29 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/Text.h"
 #include "platform/windows/WindowsText.h"
+#include "webservice/ExchangeRules.h"
 #include "webservice/UrlParts.h"
 
 namespace vr {
 
 namespace {
 
-[[noreturn]] void Fail(std::string_view reason) {
-    throw RestError(text::ToValidUtf8(std::string(kRestFailurePrefix) + std::string(reason)));
-}
+[[noreturn]] void Fail(std::string_view reason) { throw TransportFailure(reason); }
+
+// MinGW's headers predate TLS 1.3.
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
 
 // winhttp.dll holds the texts of its codes; Wine's copy has none, so the usual ones have ours.
 std::string WinHttpReason(DWORD code) {
@@ -83,54 +90,104 @@ private:
     HINTERNET handle_;
 };
 
+// A handle that may be closed before its owner ends (a step given up at the deadline).
+class OptionalHandle {
+public:
+    explicit OptionalHandle(HINTERNET handle) : handle_(handle) {
+        if (handle_ == nullptr) FailWith(GetLastError());
+    }
+    ~OptionalHandle() { reset(); }
+    OptionalHandle(const OptionalHandle&) = delete;
+    OptionalHandle& operator=(const OptionalHandle&) = delete;
+    HINTERNET get() const { return handle_; }
+    void reset() {
+        if (handle_ != nullptr) WinHttpCloseHandle(std::exchange(handle_, nullptr));
+    }
+
+private:
+    HINTERNET handle_;
+};
+
 void Check(BOOL done) {
     if (!done) FailWith(GetLastError());
 }
 
-void SetNumber(HINTERNET handle, DWORD option, DWORD value) {
-    Check(WinHttpSetOption(handle, option, &value, sizeof value));
-}
+// What the status callback of one request hands to the thread that waits for it. WinHTTP runs
+// the request asynchronously and the exchange waits for each step with the deadline of its
+// phase, so no step outlasts it whatever WinHTTP's own timeouts count; past the deadline the
+// exchange closes the request and goes. A step given up on may still complete afterwards (Wine
+// finishes a blocking read after the handle is closed), into this state and its buffer, so the
+// state is freed by the last of its two owners: the request, when it is done with it, and
+// WinHTTP, when it closes the handle for good.
+struct CallState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool completed = false;
+    DWORD error = 0;
+    DWORD bytes = 0;            // what became available, or what a read put into the buffer
+    std::vector<char> buffer;   // WinHTTP writes a read here, possibly after the exchange gave up
+    int owners = 1;
 
-using SteadyClock = std::chrono::steady_clock;
-
-// WinHTTP's timeouts bound each socket operation, not a phase: an answer that trickles in a
-// byte at a time would never end. The phase of receiving the answer gets a deadline of its own
-// instead, from the moment the request has gone out. Before each blocking call the receive
-// timeouts are set to the time that remains, so no call outlasts the deadline, and after each
-// call the deadline is checked, so a trickle ends at the first piece past it. The reads of the
-// body come back with each piece; the head is read by one call, for which Windows counts its
-// receive-response timeout over the whole head (Wine counts it per read, so under Wine a head
-// that trickles in is bounded only byte by byte).
-class PhaseDeadline {
-public:
-    explicit PhaseDeadline(int timeoutMs) : end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
-
-    // Bounds the next blocking call of the request by the time that remains.
-    void BoundNextCall(HINTERNET request) const {
-        const DWORD remaining = Remaining();
-        SetNumber(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, remaining);
-        SetNumber(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, remaining);
+    void Share() {
+        const std::lock_guard lock(mutex);
+        ++owners;
     }
-    void Check() const { Remaining(); }
-
-private:
-    DWORD Remaining() const {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
-        if (left <= 0) FailWith(ERROR_WINHTTP_TIMEOUT);
-        return static_cast<DWORD>(left);
+    void Release() {
+        bool last = false;
+        {
+            const std::lock_guard lock(mutex);
+            last = --owners == 0;
+        }
+        if (last) delete this;
     }
-
-    SteadyClock::time_point end_;
 };
 
-// The platform's proxy settings: the automatic ones (Windows 8.1 on), else the configured ones.
+// The request's share of its CallState.
+class SharedState {
+public:
+    SharedState() = default;
+    ~SharedState() { state_->Release(); }
+    SharedState(const SharedState&) = delete;
+    SharedState& operator=(const SharedState&) = delete;
+    CallState* get() const { return state_; }
+    CallState* operator->() const { return state_; }
+
+private:
+    CallState* state_ = new CallState;
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+    auto* const state = reinterpret_cast<CallState*>(context);
+    if (state == nullptr) return;
+    if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {
+        state->Release();
+        return;
+    }
+    {
+        const std::lock_guard lock(state->mutex);
+        switch (status) {
+            case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+            case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE: break;
+            case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE: state->bytes = *static_cast<const DWORD*>(info); break;
+            case WINHTTP_CALLBACK_STATUS_READ_COMPLETE: state->bytes = length; break;
+            case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+                state->error = static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError;
+                break;
+            default: return;
+        }
+        state->completed = true;
+    }
+    state->changed.notify_all();
+}
+
+
+// The proxy is WinHTTP's own setting (netsh winhttp), the one place a service running as
+// local system has its proxy configured by an administrator; the automatic setting would read
+// the system account's per-user settings, which nobody sets.
 HINTERNET OpenSession() {
     const std::wstring agent = win::Widen(kUserAgent);
-    HINTERNET session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                    WINHTTP_NO_PROXY_BYPASS, 0);
-    if (session != nullptr) return session;
     return WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                       WINHTTP_NO_PROXY_BYPASS, 0);
+                       WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
 }
 
 // A header of the answer as text; nothing when the answer lacks it.
@@ -151,12 +208,6 @@ std::optional<std::wstring> QueryHeader(HINTERNET request, DWORD info) {
     return value;
 }
 
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 // WINHTTP_QUERY_RAW_HEADERS: the status line and each header line, each ended by a NUL.
 THeaderList ParseRawHeaders(std::wstring_view raw) {
     THeaderList headers;
@@ -165,16 +216,7 @@ THeaderList ParseRawHeaders(std::wstring_view raw) {
         const std::size_t end = std::min(raw.find(L'\0'), raw.size());
         const std::string line = win::Narrow(raw.substr(0, end));
         raw.remove_prefix(std::min(end + 1, raw.size()));
-        if (std::exchange(statusLine, false) || line.empty()) continue;
-        if ((line.front() == ' ' || line.front() == '\t') && !headers.empty()) {
-            headers.back().second += ' ';
-            headers.back().second += TrimSpaces(line);
-            continue;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const std::string_view value = TrimSpaces(std::string_view(line).substr(colon + 1));
-        headers.emplace_back(line.substr(0, colon), std::string(value));
+        if (!std::exchange(statusLine, false)) AddHeaderLine(headers, line);
     }
     return headers;
 }
@@ -184,23 +226,6 @@ const std::string* FindHeader(const THeaderList& headers, std::string_view name)
         if (text::EqualsIgnoreAsciiCase(headerName, name)) return &value;
     }
     return nullptr;
-}
-
-// The declared body length; nothing when absent or not a plain number.
-std::optional<std::size_t> DeclaredLength(const THeaderList& headers) {
-    const std::string* value = FindHeader(headers, "Content-Length");
-    if (value == nullptr || value->empty()) return std::nullopt;
-    std::size_t length = 0;
-    for (const char c : *value) {
-        if (c < '0' || c > '9') return std::nullopt;
-        if (length > kMaxBodyBytes) return length;  // large enough to refuse; no overflow
-        length = length * 10 + static_cast<std::size_t>(c - '0');
-    }
-    return length;
-}
-
-[[noreturn]] void FailTooLarge() {
-    Fail("a resposta excede o limite de " + std::to_string(kMaxBodyBytes / (1024 * 1024)) + " MiB");
 }
 
 // The default bound of Windows' WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE.
@@ -215,58 +240,100 @@ bool IsHttpVersion(std::string_view version) {
     return true;
 }
 
-bool IsRedirectStatus(int status) {
-    return status == 300 || status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 std::string HostHeader(const TUrlParts& target) {
     std::string host = target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host;
     if (target.port != 0 && target.port != INTERNET_DEFAULT_HTTPS_PORT) host += ":" + std::to_string(target.port);
     return host;
 }
 
+// What the requests of one exchange share: its two deadlines.
+struct ExchangeBounds {
+    explicit ExchangeBounds(int timeout) : timeoutMs(timeout), deadlines(timeout) {}
+    int timeoutMs;
+    TExchangeDeadlines deadlines;
+};
+
+// The protocols the session asked for, so that a failed handshake can say what was asked.
+enum class Protocols { tls12And13, tls12, systemDefault };
+
+std::string SecureChannelReason(DWORD code, Protocols asked) {
+    std::string reason = WinHttpReason(code);
+    switch (asked) {
+        case Protocols::tls12And13:
+            return reason + " (pedidos TLS 1.2 e TLS 1.3: o servidor ou o proxy não aceitou nenhum deles)";
+        case Protocols::tls12:
+            return reason + " (pedido TLS 1.2, o sistema não oferece TLS 1.3: o servidor ou o proxy não "
+                            "aceitou TLS 1.2)";
+        case Protocols::systemDefault:
+            return reason + " (o sistema não permite pedir TLS 1.2: sem ele o serviço de classificação "
+                            "recusa a conexão; atualize o Windows para ter TLS 1.2 no WinHTTP)";
+    }
+    return reason;
+}
+
+// TLS 1.2 and 1.3 explicitly: Windows 7's WinHTTP offers only TLS 1.0 and 1.1 by default, and
+// older systems refuse the TLS 1.3 flag, so each step down is tried in turn.
+Protocols AskForTls(HINTERNET session) {
+    DWORD both = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &both, sizeof both)) return Protocols::tls12And13;
+    DWORD tls12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &tls12, sizeof tls12)) return Protocols::tls12;
+    return Protocols::systemDefault;
+}
+
 // One request of the exchange, on the session's connection to the target's host.
 class Request {
 public:
-    Request(HINTERNET session, const TUrlParts& target, int timeoutMs)
-        : timeoutMs_(timeoutMs),
+    Request(HINTERNET session, const TUrlParts& target, ExchangeBounds& bounds, Protocols protocols)
+        : bounds_(bounds),
+          protocols_(protocols),
           connection_(WinHttpConnect(session, win::Widen(target.host).c_str(),
                                      static_cast<INTERNET_PORT>(target.port != 0 ? target.port : 443), 0)),
           request_(WinHttpOpenRequest(connection_.get(), L"GET", win::Widen(target.target).c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       WINHTTP_FLAG_SECURE | WINHTTP_FLAG_ESCAPE_DISABLE |
                                           WINHTTP_FLAG_ESCAPE_DISABLE_QUERY)) {
+        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
+        Call(WinHttpSetOption(request_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context));
+        if (WinHttpSetStatusCallback(request_.get(), &OnStatus,
+                                     WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                     0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+            FailWith(GetLastError());
+        }
+        state_->Share();  // from now on the handle's closing reports to it
         // Redirects are followed by Transfer, to count them and refuse those to plain HTTP. No
         // connection is kept for later: Wine pools them across sessions.
-        SetNumber(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE,
-                  WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE);
-        // WinHttpSetTimeouts leaves out the wait for the answer's head (and Wine waits for the
-        // TLS handshake with it too): bounded like any other phase.
-        SetNumber(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(timeoutMs));
+        DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
+        Call(WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled));
         // Given here, in this order, WinHTTP adds no Host or User-Agent of its own.
         const std::wstring headers = win::Widen("Host: " + HostHeader(target) + "\r\nAccept: " + kAcceptHeader +
                                                 "\r\nAccept-Charset: " + kAcceptCharsetHeader +
                                                 "\r\nUser-Agent: " + kUserAgent + "\r\n");
-        Check(WinHttpAddRequestHeaders(request_.get(), headers.c_str(), static_cast<DWORD>(-1L),
-                                       WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE));
+        Call(WinHttpAddRequestHeaders(request_.get(), headers.c_str(), static_cast<DWORD>(-1L),
+                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE));
     }
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
 
-    // Sends the request and reads the answer's head; the body stays unread. Resolving,
-    // connecting, the handshake and sending are bounded by the session's timeouts; receiving
-    // the answer, head and body, by one deadline.
+    // Sends the request and reads the answer's head; the body stays unread. Sending the
+    // request resolves, connects, shakes hands and writes a few hundred bytes the socket takes
+    // at once: its completion is where the connect phase ends.
     TRawAnswer ReceiveHead() {
-        Check(WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                 0));
-        receiving_.emplace(timeoutMs_);
-        receiving_->BoundNextCall(request_.get());
-        Check(WinHttpReceiveResponse(request_.get(), nullptr));
-        receiving_->Check();
+        Await(WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                 reinterpret_cast<DWORD_PTR>(state_.get())));
+        bounds_.deadlines.HandshakeEnded();
+        Await(WinHttpReceiveResponse(request_.get(), nullptr));
+        headReceived_ = true;
         TRawAnswer answer;
         DWORD status = 0;
         DWORD size = sizeof status;
-        Check(WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                  WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX));
+        Call(WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX));
         answer.statusCode = static_cast<int>(status);
+        // WinHTTP hands back the proxy's answer to the tunnel's CONNECT as the request's own.
+        if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+            throw ProxyRefusal("netsh winhttp show proxy; netsh winhttp set proxy ou import proxy source=ie");
+        }
         const std::string version = QueryText(WINHTTP_QUERY_VERSION);
         // Windows refuses these answers by itself; Wine takes any word for the protocol and a
         // head of any size.
@@ -277,7 +344,7 @@ public:
         answer.headers = ParseRawHeaders(raw);
         // A declared length over the bound fails at once, before any of the body is waited for.
         const std::optional<std::size_t> declared = DeclaredLength(answer.headers);
-        if (declared && *declared > kMaxBodyBytes) FailTooLarge();
+        if (declared) CheckBodySize(*declared);
         // These answers carry no body whatever length they state.
         if (status != 204 && status != 304) declared_ = declared;
         return answer;
@@ -286,17 +353,15 @@ public:
     std::string ReadBody() {
         std::string body;
         while (true) {
-            DWORD available = 0;
-            receiving_->BoundNextCall(request_.get());
-            Check(WinHttpQueryDataAvailable(request_.get(), &available));
-            receiving_->Check();
+            const DWORD available = Await(WinHttpQueryDataAvailable(request_.get(), nullptr));
             if (available == 0) break;
-            if (body.size() + available > kMaxBodyBytes) FailTooLarge();
-            const std::size_t start = body.size();
-            body.resize(start + available);
-            DWORD read = 0;
-            Check(WinHttpReadData(request_.get(), body.data() + start, available, &read));
-            body.resize(start + read);
+            CheckBodySize(body.size() + available);
+            {
+                const std::lock_guard lock(state_->mutex);
+                state_->buffer.resize(available);
+            }
+            const DWORD read = Await(WinHttpReadData(request_.get(), state_->buffer.data(), available, nullptr));
+            body.append(state_->buffer.data(), read);
             if (read == 0) break;
         }
         // The connection closed early: what arrived is not the answer that was announced.
@@ -308,26 +373,64 @@ public:
     }
 
 private:
-    std::string QueryText(DWORD info) const {
-        return win::Narrow(QueryHeader(request_.get(), info).value_or(L""));
+    // Starts a step and waits for its completion until the deadline of the phase; gives the
+    // bytes it reports. Past the deadline the request is closed, which ends the step on Windows;
+    // Wine ends it only when its socket call returns, into the state that outlives us.
+    DWORD Await(BOOL started) {
+        std::unique_lock lock(state_->mutex);
+        if (!started) {
+            lock.unlock();
+            Call(FALSE);
+        }
+        const bool completed = state_->changed.wait_until(lock, bounds_.deadlines.Deadline(),
+                                                           [this] { return state_->completed; });
+        const DWORD error = state_->error;
+        const DWORD bytes = state_->bytes;
+        state_->completed = false;
+        state_->error = 0;
+        lock.unlock();
+        if (!completed) {
+            request_.reset();
+            Fail(TimeoutReason(bounds_.timeoutMs, headReceived_));
+        }
+        if (error != 0) {
+            SetLastError(error);
+            Call(FALSE);
+        }
+        return bytes;
     }
 
-    int timeoutMs_;
+    // A failed call: WinHTTP's own timeout, or a failure past the deadline, is the phase's
+    // timeout whatever WinHTTP reports.
+    void Call(BOOL done) const {
+        if (done) return;
+        const DWORD code = AsWinHttpCode(GetLastError());
+        if (code == ERROR_WINHTTP_TIMEOUT || bounds_.deadlines.Passed()) {
+            Fail(TimeoutReason(bounds_.timeoutMs, headReceived_));
+        }
+        if (code == ERROR_WINHTTP_SECURE_CHANNEL_ERROR || code == ERROR_WINHTTP_SECURE_FAILURE) {
+            Fail(SecureChannelReason(code, protocols_));
+        }
+        FailWith(code);
+    }
+
+    std::string QueryText(DWORD info) const { return win::Narrow(QueryHeader(request_.get(), info).value_or(L"")); }
+
+    ExchangeBounds& bounds_;
+    Protocols protocols_;
+    SharedState state_;  // before the handles: released after they are closed
     InternetHandle connection_;
-    InternetHandle request_;
+    OptionalHandle request_;
+    bool headReceived_ = false;
     std::optional<std::size_t> declared_;
-    std::optional<PhaseDeadline> receiving_;  // from the moment the request has gone out
 };
 
-TUrlParts HttpsTarget(const std::string& url, std::string_view refusal) {
-    TUrlParts target;
+TUrlParts HttpsTarget(const std::string& address) {
     try {
-        target = SplitUrl(url);
+        return SplitUrl(address);
     } catch (const Error& e) {
         Fail(e.what());
     }
-    if (target.scheme != "https") Fail(std::string(refusal) + url);
-    return target;
 }
 
 }  // namespace
@@ -336,27 +439,26 @@ TUrlParts HttpsTarget(const std::string& url, std::string_view refusal) {
 PlatformHttpClient::PlatformHttpClient(THttpsTrust trust) : trust_(std::move(trust)) {}
 
 TRawAnswer PlatformHttpClient::Transfer(const std::string& url, int timeoutMs) {
+    ExchangeBounds bounds(timeoutMs);
     // A session of its own: no connection and no cookie outlives the exchange; a cookie set by
     // a redirect goes with the requests that follow it inside the exchange.
     const InternetHandle session(OpenSession());
-    Check(WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs));
+    const Protocols protocols = AskForTls(session.get());
 
     std::string address = url;
-    TUrlParts target = HttpsTarget(address, "o endereço não é HTTPS: ");
+    RequireHttps(address);
     int redirects = 0;
     while (true) {
-        Request request(session.get(), target, timeoutMs);
+        Request request(session.get(), HttpsTarget(address), bounds, protocols);
         TRawAnswer answer = request.ReceiveHead();
         const std::string* location = FindHeader(answer.headers, "Location");
         if (!IsRedirectStatus(answer.statusCode) || location == nullptr) {
             answer.body = request.ReadBody();
             return answer;
         }
-        if (++redirects > kMaxRedirects) {
-            Fail("Maximum number of redirections (" + std::to_string(kMaxRedirects) + ") exceeded");
-        }
+        CountRedirect(redirects);
         address = ResolveLocation(address, *location);
-        target = HttpsTarget(address, "redirecionamento recusado para endereço que não é HTTPS: ");
+        RequireHttpsRedirect(address);
     }
 }
 

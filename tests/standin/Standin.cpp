@@ -177,6 +177,8 @@ Server::Server(Options options) : options_(std::move(options)) {
     const vr::JsonDocument ports = vr::JsonDocument::Parse(ReadFile(portFile));
     port_ = IntMember(ports.root(), "port");
     silentPort_ = IntMember(ports.root(), "silent_port");
+    slowHandshakePort_ = IntMember(ports.root(), "slow_handshake_port");
+    proxyPort_ = IntMember(ports.root(), "proxy_port");
     const auto alt = ports.root().Find("alt");
     untrustedPort_ = IntMember(*alt, "untrusted");
     wrongHostPort_ = IntMember(*alt, "wronghost");

@@ -66,6 +66,8 @@ public:
 
     int port() const { return port_; }
     int silentPort() const { return silentPort_; }  // accepts, never speaks
+    int slowHandshakePort() const { return slowHandshakePort_; }  // TLS a byte at a time
+    int proxyPort() const { return proxyPort_; }  // a plain-HTTP proxy answering 407 to all
     int untrustedPort() const { return untrustedPort_; }  // certificate of an unknown CA
     int wrongHostPort() const { return wrongHostPort_; }  // certificate for another host name
     std::string Origin() const { return "https://127.0.0.1:" + std::to_string(port_); }
@@ -90,6 +92,8 @@ private:
     std::unique_ptr<StandinProcess> process_;
     int port_ = 0;
     int silentPort_ = 0;
+    int slowHandshakePort_ = 0;
+    int proxyPort_ = 0;
     int untrustedPort_ = 0;
     int wrongHostPort_ = 0;
     long long generation_ = 0;

@@ -44,4 +44,10 @@ void TrustTestCa(const std::filesystem::path& caFile);
 // tests: a real machine must not be left trusting a test CA.
 void DistrustTestCa(const std::filesystem::path& caFile);
 
+// Makes the transport of this process go through the proxy at 127.0.0.1:port, where the
+// service takes its proxy from (https_proxy on Linux, WinHTTP's default proxy on Windows), and
+// takes that back. The Windows setting is the machine's, like the trust in the test CA.
+void UseProxy(int port);
+void UseNoProxy();
+
 }  // namespace vr::standin

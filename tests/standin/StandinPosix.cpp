@@ -76,4 +76,17 @@ void TrustTestCa(const std::filesystem::path& caFile) { SetVariable("SSL_CERT_FI
 
 void DistrustTestCa(const std::filesystem::path&) { UnsetVariable("SSL_CERT_FILE"); }
 
+// The stand-in's environment keeps loopback off any proxy; this takes that back for the while.
+void UseProxy(int port) {
+    SetVariable("https_proxy", "http://127.0.0.1:" + std::to_string(port));
+    UnsetVariable("no_proxy");
+    UnsetVariable("NO_PROXY");
+}
+
+void UseNoProxy() {
+    UnsetVariable("https_proxy");
+    SetVariable("no_proxy", "127.0.0.1,localhost");
+    SetVariable("NO_PROXY", "127.0.0.1,localhost");
+}
+
 }  // namespace vr::standin

@@ -3,6 +3,7 @@
 #include <winsock2.h>  // before windows.h, which would bring the older winsock.h otherwise
 #include <windows.h>
 #include <wincrypt.h>
+#include <winhttp.h>
 
 #include <chrono>
 #include <cstdint>
@@ -258,5 +259,26 @@ void DistrustTestCa(const std::filesystem::path& caFile) {
     CertFreeCertificateContext(certificate);
     CertCloseStore(root, 0);
 }
+
+namespace {
+
+void SetDefaultProxy(DWORD accessType, const std::wstring& proxy) {
+    WINHTTP_PROXY_INFO info = {};
+    info.dwAccessType = accessType;
+    std::wstring name = proxy;
+    info.lpszProxy = name.empty() ? nullptr : name.data();
+    if (!WinHttpSetDefaultProxyConfiguration(&info)) {
+        throw std::runtime_error("stand-in: WinHttpSetDefaultProxyConfiguration failed: " +
+                                 std::to_string(GetLastError()));
+    }
+}
+
+}  // namespace
+
+void UseProxy(int port) {
+    SetDefaultProxy(WINHTTP_ACCESS_TYPE_NAMED_PROXY, L"127.0.0.1:" + std::to_wstring(port));
+}
+
+void UseNoProxy() { SetDefaultProxy(WINHTTP_ACCESS_TYPE_NO_PROXY, L""); }
 
 }  // namespace vr::standin

@@ -15,8 +15,14 @@ Two commands, each optionally after --lifeline PORT:
   standin.py serve --cert C --key K --script S --record R --port-file P [--port N]
                    [--alt NAME=CERT,KEY ...] [--exit-with-parent]
       Serves HTTPS on 127.0.0.1. When listening, writes P (atomically) as JSON:
-      {"port": N, "silent_port": M, "alt": {"NAME": port, ...}, "pid": PID}.
+      {"port": N, "silent_port": M, "slow_handshake_port": H, "proxy_port": X,
+       "alt": {"NAME": port, ...}, "pid": PID}.
       "silent_port" accepts TCP connections and never says a word (not even TLS).
+      "slow_handshake_port" answers the TLS handshake with the main certificate a byte every
+      0.05 s (about a minute in all) and then closes the connection.
+      "proxy_port" is a plain-HTTP proxy that refuses every request (CONNECT included) with
+      407 Proxy Authentication Required (inside TLS to a client that opens TLS to the proxy
+      itself, as Wine does); each request is recorded with listener "proxy".
       Each --alt listener serves the same script with another certificate.
       Stop it with SIGTERM; with --exit-with-parent it also ends when its parent process does.
 
@@ -74,6 +80,7 @@ import threading
 import time
 
 MAX_HEAD = 64 * 1024
+SLOW_HANDSHAKE_INTERVAL = 0.05
 HANG_LIMIT = 120.0
 
 
@@ -303,6 +310,68 @@ class Server:
             except OSError:
                 pass
 
+    def serve_slow_handshake(self, listener, context):
+        while True:
+            raw, _ = listener.accept()
+            threading.Thread(target=self.handshake_slowly, args=(raw, context), daemon=True).start()
+
+    def handshake_slowly(self, raw, context):
+        """The server's part of the handshake a byte at a time, each far within any timeout."""
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        raw.settimeout(30)
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = context.wrap_bio(incoming, outgoing, server_side=True)
+        try:
+            while True:
+                try:
+                    tls.do_handshake()
+                    done = True
+                except ssl.SSLWantReadError:
+                    done = False
+                for byte in outgoing.read():
+                    raw.sendall(bytes([byte]))
+                    time.sleep(SLOW_HANDSHAKE_INTERVAL)
+                if done:
+                    break
+                data = raw.recv(4096)
+                if not data:
+                    return
+                incoming.write(data)
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            raw.close()
+
+    def serve_proxy(self, listener, context):
+        while True:
+            conn, _ = listener.accept()
+            threading.Thread(target=self.refuse_as_proxy, args=(conn, context), daemon=True).start()
+
+    def refuse_as_proxy(self, conn, context):
+        conn.settimeout(30)
+        try:
+            # Wine's WinHTTP speaks TLS to the proxy itself instead of asking for a tunnel: it
+            # gets the same refusal inside TLS.
+            if conn.recv(1, socket.MSG_PEEK) == b"\x16":
+                conn = context.wrap_socket(conn, server_side=True)
+            head = read_head(conn)
+            if head is None:
+                return
+            lines = head.decode("latin-1").split("\r\n")
+            parts = (lines[0].split(" ") + ["", "", ""])[:3]
+            headers = [[n, v.lstrip(" \t")] for n, _, v in (line.partition(":") for line in lines[1:])]
+            self.recorder.add({"conn": self.next_conn(), "listener": "proxy", "method": parts[0],
+                               "target": parts[1], "version": parts[2], "headers": headers})
+            body = b"<html><body>Acesso negado pelo proxy</body></html>"
+            conn.sendall(b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                         b"Proxy-Authenticate: Basic realm=\"loja\"\r\n"
+                         b"Content-Type: text/html\r\nConnection: close\r\n"
+                         b"Content-Length: " + str(len(body)).encode() + b"\r\n\r\n" + body)
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            conn.close()
+
     def serve_silent(self, listener):
         held = []
         while True:
@@ -340,12 +409,23 @@ def serve(args, lifeline):
     silent = listen()
     silent.bind(("127.0.0.1", 0))
     silent.listen(64)
-    ports = {"port": main.getsockname()[1], "silent_port": silent.getsockname()[1], "alt": {},
-             "pid": os.getpid()}
+    slow = listen()
+    slow.bind(("127.0.0.1", 0))
+    slow.listen(64)
+    proxy = listen()
+    proxy.bind(("127.0.0.1", 0))
+    proxy.listen(64)
+    ports = {"port": main.getsockname()[1], "silent_port": silent.getsockname()[1],
+             "slow_handshake_port": slow.getsockname()[1], "proxy_port": proxy.getsockname()[1],
+             "alt": {}, "pid": os.getpid()}
 
     threads = [threading.Thread(target=server.serve_tls,
                                 args=(main, tls_context(args.cert, args.key), "main"), daemon=True),
-               threading.Thread(target=server.serve_silent, args=(silent,), daemon=True)]
+               threading.Thread(target=server.serve_silent, args=(silent,), daemon=True),
+               threading.Thread(target=server.serve_slow_handshake,
+                                args=(slow, tls_context(args.cert, args.key)), daemon=True),
+               threading.Thread(target=server.serve_proxy,
+                                args=(proxy, tls_context(args.cert, args.key)), daemon=True)]
     for alt in args.alt:
         name, _, files = alt.partition("=")
         cert, _, key = files.partition(",")

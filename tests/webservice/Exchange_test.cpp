@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/standin/StandinPlatform.h"
 #include "tests/support/StandinEnvironment.h"
 #include "webservice/AnswerDecoding.h"
 #include "webservice/PlatformHttpClient.h"
@@ -221,6 +222,64 @@ TEST_F(WebExchange, AnAnswerThatTricklesInIsCutAtTheTimeout) {
     EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
     EXPECT_GE(seconds, 1.9);
     EXPECT_LT(seconds, 20.0);  // far below the forty seconds of the whole answer
+}
+
+// The connect bound covers the handshake as a whole: every byte of it comes far within the
+// bound, the whole would take about a minute.
+TEST_F(WebExchange, AHandshakeThatTricklesInIsCutAtTheConnectBound) {
+    const Clock::time_point start = Clock::now();
+    const std::string message =
+        Failure("https://127.0.0.1:" + std::to_string(server.slowHandshakePort()) + "/x", 1000).what();
+    const double seconds = SecondsSince(start);
+    EXPECT_TRUE(message.starts_with("REST request failed: ")) << message;
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.5);
+}
+
+// Once the handshake is done, the head a byte at a time: the answer's bound counts the head too.
+TEST_F(WebExchange, AHeadThatTricklesInIsCutAtTheAnswersBound) {
+    Response trickled = Json(200, "OK", "{}");
+    trickled.headers.emplace_back("X-Enchimento", std::string(300, 'x'));
+    trickled.trickleChunk = 1;
+    trickled.trickleInterval = 0.1;
+    trickled.trickleHead = true;
+    server.Route("/head", trickled);
+    const Clock::time_point start = Clock::now();
+    const std::string message = Failure(server.Origin() + "/head", 1000).what();
+    const double seconds = SecondsSince(start);
+    EXPECT_TRUE(message.starts_with("REST request failed: tempo limite de 1000 ms esgotado")) << message;
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.5);
+}
+
+// Redirects get no time afresh: each answer comes well within the bound, the chain does not.
+TEST_F(WebExchange, ARedirectChainSharesTheExchangesDeadline) {
+    for (int i = 1; i <= 5; ++i) {
+        Response hop = Redirect(302, "/d" + std::to_string(i + 1));
+        hop.delayHeaders = 0.5;
+        server.Route("/d" + std::to_string(i), hop);
+    }
+    server.Route("/d6", Json(200, "OK", "{}"));
+    const Clock::time_point start = Clock::now();
+    const std::string message = Failure(server.Origin() + "/d1", 1000).what();
+    const double seconds = SecondsSince(start);
+    EXPECT_EQ(message, "REST request failed: tempo limite de 1000 ms esgotado sem receber dados");
+    EXPECT_LT(server.TakeRequests().size(), 4u);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.5);
+}
+
+// A proxy that wants credentials: the entry names the refusal and what to change; the request
+// never reached the service.
+TEST_F(WebExchange, AProxysRefusalSaysWhatToDo) {
+    standin::UseProxy(server.proxyPort());
+    const std::string message = Failure(server.Origin() + "/t").what();
+    standin::UseNoProxy();
+    EXPECT_TRUE(message.starts_with("REST request failed: o proxy recusou")) << message;
+    EXPECT_NE(message.find("407"), std::string::npos) << message;
+    const std::vector<standin::Request> requests = server.TakeRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].listener, "proxy");
 }
 
 // Within the timeout a slow answer is read whole: the bound starts with the exchange, not
