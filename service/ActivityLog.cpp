@@ -155,7 +155,7 @@ ActivityLogWriteError::ActivityLogWriteError(const std::string& reason, std::str
       unwritten_(unwritten) {}
 
 void ActivityLog::Append(std::string_view message) {
-    lastEntryLost_ = true;
+    logEntryLost_ = true;
     try {
         AppendEntry(message);
     } catch (const ActivityLogWriteError&) {
@@ -163,7 +163,7 @@ void ActivityLog::Append(std::string_view message) {
     } catch (const Error& e) {
         throw ActivityLogWriteError(e.what(), message);
     }
-    lastEntryLost_ = false;
+    logEntryLost_ = false;
 }
 
 void ActivityLog::AppendEntry(std::string_view message) {

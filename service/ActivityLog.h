@@ -46,7 +46,7 @@ public:
     // written.
     void Append(std::string_view message);
     // True when the last entry could not be written.
-    bool lastEntryLost() const { return lastEntryLost_; }
+    bool logEntryLost() const { return logEntryLost_; }
 
     const std::filesystem::path& path() const { return path_; }
 
@@ -73,7 +73,7 @@ private:
     RegionalSettings settings_;
     const Clock& clock_;
     std::optional<LastWrite> last_;
-    bool lastEntryLost_ = false;
+    bool logEntryLost_ = false;
 };
 
 }  // namespace vr

@@ -66,9 +66,8 @@ bool TSrvVevoveRazara::AtualizacaoTributos(const LocalDateTime& Database) {
     // be found whether it said text/html or nothing at all.
     answer.mediaType = "application/json";
     if (answer.statusCode == 200) {
-        // The feed is applied from its JSON text, the content written again in indented form and
-        // read back; the indented text always reads back as the same document, so the content is
-        // read once instead and released with the parse, the document taking it over.
+        // The feed is applied from the document its own text reads as, parsed once in place: the
+        // content is released with the parse, the document taking it over.
         std::string content = std::move(answer.content);
         answer = THttpAnswer();
         return AplicaRetorno(LeRetorno(std::move(content)));

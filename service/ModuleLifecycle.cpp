@@ -1,10 +1,8 @@
-// The service module's lifecycle events and its face towards the service host.
+// The service module's lifecycle events.
 
 #include <exception>
-#include <utility>
 
 #include "service/HostedService.h"
-#include "service/ModuleHost.h"
 #include "service/UVevoveRazara.h"
 
 namespace vr {
@@ -26,24 +24,5 @@ void TSrvVevoveRazara::ProcessaMensagens() {
     if (AoProgredir) AoProgredir();
     if (mainLoop_ != nullptr) mainLoop_->ProcessMessages();
 }
-
-TTimer& TModuleHost::CycleTimer() { return module_.Timer; }
-
-void TModuleHost::Execute(ServiceThread& thread) { module_.ServiceExecute(thread); }
-
-TResultadoCiclo TModuleHost::CycleOutcome() const { return module_.ResultadoCiclo; }
-
-void TModuleHost::SetCycleOutcome(TResultadoCiclo outcome) { module_.ResultadoCiclo = outcome; }
-
-void TModuleHost::SetCycleObserver(CycleObserver observer) { module_.AoFimDoCiclo = std::move(observer); }
-
-void TModuleHost::SetProgressHook(std::function<void()> hook) { module_.AoProgredir = std::move(hook); }
-
-void TModuleHost::SetStopPending(std::function<bool()> stopPending) {
-    module_.Connvelmora.SetStopPending(std::move(stopPending));
-}
-
-std::vector<TVerificacao> TModuleHost::RunChecks() { return module_.VerificaInstalacao(); }
-bool TModuleHost::LogEntryLost() const { return module_.UltimaEntradaPerdida(); }
 
 }  // namespace vr

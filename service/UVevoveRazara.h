@@ -3,7 +3,9 @@
 // The service module: one instance holds the service's components as fields and offers its
 // operations as methods, all defined in service/, one file per group of operations:
 // UpdateCycle.cpp (the cycle), ConnectionSettings.cpp, FeedRequest.cpp, FeedApplication.cpp,
-// ProcedureCalls.cpp, ModuleLifecycle.cpp (lifecycle events) and UVevoveRazara.cpp (the log).
+// ProcedureCalls.cpp, CycleReport.cpp (the cycle's account), SupportChecks.cpp (/CHECK),
+// ModuleLifecycle.cpp (lifecycle events) and UVevoveRazara.cpp (the log). ModuleHost.cpp is
+// the module's face towards the service host.
 
 #include <exception>
 #include <filesystem>
@@ -69,7 +71,7 @@ public:
     // Appends one entry to the activity log; throws vr::Error when the file cannot be written.
     void DoSaveLog(std::string_view Msg);
     // True when the last entry could not be written.
-    bool UltimaEntradaPerdida() const { return log_.lastEntryLost(); }
+    bool LogEntryLost() const { return log_.logEntryLost(); }
     // The handler for errors that leave an event handler: logs the error's message.
     void ManipulaExcecoes(const std::exception& E);
 

@@ -388,13 +388,13 @@ TEST_F(Cycle, AnUnwritableLogHandsTheDueMessageToTheSystemLog) {
     // Told once, not the failure about the failure.
     EXPECT_EQ(lastResort[0].find("Mensagem que não pôde ser registrada"),
               lastResort[0].rfind("Mensagem que não pôde ser registrada"));
-    EXPECT_TRUE(module.UltimaEntradaPerdida());
+    EXPECT_TRUE(module.LogEntryLost());
     EXPECT_TRUE(module.Timer.Enabled());
 
     // Once the log can be written again, the next entry goes in and nothing counts as lost.
     fs::remove_all(directory / "VevoveRazara.log");
     module.DoSaveLog("de volta");
-    EXPECT_FALSE(module.UltimaEntradaPerdida());
+    EXPECT_FALSE(module.LogEntryLost());
     EXPECT_THAT(Log(), ElementsAre("de volta"));
     module.ServiceDestroy();
 }
