@@ -402,7 +402,7 @@ TEST(DatabaseHostDroppingSyns, OnceEndsAtTheConnectBoundWithItsExitCode) {
     constexpr int kRuns = 5;
     std::vector<TempDir> dirs(kRuns);
     std::vector<pid_t> pids;
-    std::deque<test::ChildReaper> reapers;  // never moved: a copy's end would kill its child
+    std::deque<test::ChildReaper> reapers;  // a deque never moves what it holds
     const auto started = std::chrono::steady_clock::now();
     for (const TempDir& dir : dirs) {
         std::ofstream(dir.path() / "Rivelto.ini", std::ios::binary) << IniFor(host, "/var/lib/loja.fdb");

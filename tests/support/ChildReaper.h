@@ -10,6 +10,10 @@
 namespace vr::test {
 
 struct ChildReaper {
+    explicit ChildReaper(pid_t child) : pid(child) {}
+    ChildReaper(const ChildReaper&) = delete;  // a copy's end would kill the child
+    ChildReaper& operator=(const ChildReaper&) = delete;
+
     pid_t pid;
     bool reaped = false;  // set once the test has waited for it itself
     ~ChildReaper() {
