@@ -69,6 +69,34 @@ void TellStatus(EventLog& eventLog, const std::function<void()>& send) {
     }
 }
 
+// The watchdog hears from the main thread only: from an idle loop through a timer at half its
+// interval, and from inside a cycle wherever the cycle makes progress. Between two progress
+// points lies at most one bounded wait (the feed request being the longest), so a unit's
+// WatchdogSec= well above that bound never ends a healthy cycle. Without a watchdog nothing
+// here runs.
+void ArmWatchdog(TTimer& timer, ServiceNotifier& notifier, EventLoop& loop, HostedService& service) {
+    const std::chrono::microseconds watchdog = notifier.WatchdogInterval();
+    if (watchdog.count() <= 0) return;
+    const auto half = std::max<std::chrono::milliseconds::rep>(
+        1, std::chrono::duration_cast<std::chrono::milliseconds>(watchdog).count() / 2);
+    using Steady = std::chrono::steady_clock;
+    auto lastPing = std::make_shared<Steady::time_point>(Steady::now());
+    const auto ping = [&notifier, lastPing, half](bool always) {
+        const Steady::time_point now = Steady::now();
+        // Progress points can come thousands of times a minute: tell only what is needed.
+        if (!always && now - *lastPing < std::chrono::milliseconds(half) / 4) return;
+        *lastPing = now;
+        notifier.Watchdog();
+    };
+    timer.SetInterval(static_cast<std::uint32_t>(
+        std::min<std::chrono::milliseconds::rep>(half, std::numeric_limits<std::uint32_t>::max())));
+    timer.SetOnTimer([ping] { ping(true); });
+    loop.Attach(timer);
+    timer.SetEnabled(true);
+    service.SetProgressHook([ping] { ping(false); });
+    notifier.Watchdog();
+}
+
 }  // namespace
 
 ServiceHost::ServiceHost(HostedService& service, EventLoop& loop, HostEnvironment environment)
@@ -166,33 +194,8 @@ int ServiceHost::RunAsService() {
         TellStatus(eventLog, [&] { notifier->SetSummary(CycleSummary(report)); });
     });
 
-    // The watchdog hears from the main thread only: from an idle loop through a timer at half
-    // its interval, and from inside a cycle wherever the cycle makes progress. Between two
-    // progress points lies at most one bounded wait (the feed request being the longest), so
-    // a unit's WatchdogSec= well above that bound never ends a healthy cycle. Without a
-    // watchdog nothing here runs.
     TTimer watchdogTimer;
-    const std::chrono::microseconds watchdog = notifier->WatchdogInterval();
-    if (watchdog.count() > 0) {
-        const auto half = std::max<std::chrono::milliseconds::rep>(
-            1, std::chrono::duration_cast<std::chrono::milliseconds>(watchdog).count() / 2);
-        using Steady = std::chrono::steady_clock;
-        auto lastPing = std::make_shared<Steady::time_point>(Steady::now());
-        const auto ping = [&notifier, lastPing, half](bool always) {
-            const Steady::time_point now = Steady::now();
-            // Progress points can come thousands of times a minute: tell only what is needed.
-            if (!always && now - *lastPing < std::chrono::milliseconds(half) / 4) return;
-            *lastPing = now;
-            notifier->Watchdog();
-        };
-        watchdogTimer.SetInterval(static_cast<std::uint32_t>(std::min<std::chrono::milliseconds::rep>(
-            half, std::numeric_limits<std::uint32_t>::max())));
-        watchdogTimer.SetOnTimer([ping] { ping(true); });
-        loop_.Attach(watchdogTimer);
-        watchdogTimer.SetEnabled(true);
-        service_.SetProgressHook([ping] { ping(false); });
-        notifier->Watchdog();
-    }
+    ArmWatchdog(watchdogTimer, *notifier, loop_, service_);
     {
         JoiningThread control;
         JoiningThread serviceThread;
