@@ -219,7 +219,6 @@ auto Reading(F read) {
 void ActivityLog::TakeOver(const std::string& entry) {
     const Encoding ansi{settings_.ansiCodePage, ""};
     std::string buffer(kPiece, '\0');
-    std::string normalised;
     // Another program may change the file while it is examined: then it is examined again, and
     // the last attempt writes whatever it finds.
     constexpr int kAttempts = 3;
@@ -231,91 +230,100 @@ void ActivityLog::TakeOver(const std::string& entry) {
                 last_ = LastWrite{written, ansi};
                 return;
             }
-
-            // One pass to learn the file's encoding and whether its line breaks are CR LF.
-            auto in = Reading([&] { return std::make_unique<FileReader>(path_); });
-            const FileIdentity before = Reading([&] { return in->Identity(); });
-            std::size_t n = Reading([&] { return ReadFully(*in, buffer.data(), buffer.size()); });
-            std::string_view head(buffer.data(), n);
-            Encoding encoding = ansi;
-            std::size_t unit = 1;
-            bool bigEndian = false;
-            for (auto [bom, codePage] : {std::pair{kUtf8Bom, "UTF-8"}, std::pair{kUtf16LeBom, "UTF-16LE"},
-                                         std::pair{kUtf16BeBom, "UTF-16BE"}}) {
-                if (head.starts_with(bom)) {
-                    encoding = {codePage, std::string(bom)};
-                    unit = bom == kUtf8Bom ? 1 : 2;
-                    bigEndian = bom == kUtf16BeBom;
-                    break;
-                }
-            }
-            const std::size_t markSize = encoding.byteOrderMark.size();
-            LineBreaks lines(unit, bigEndian);
-            Utf8Check utf8;
-            std::string_view piece = head.substr(markSize);
-            while (!piece.empty()) {
-                lines.Feed(piece, nullptr);
-                if (markSize == 0) utf8.Feed(piece);
-                n = Reading([&] { return in->Read(buffer.data(), buffer.size()); });
-                piece = std::string_view(buffer.data(), n);
-            }
-            lines.Finish(nullptr);
-            utf8.Finish();
-            const FileIdentity examined = Reading([&] { return in->Identity(); });
-            in.reset();
-            if (examined != before && !lastAttempt) continue;
-            if (markSize == 0) {
-                // Without a mark the content decides, never the process's settings: the earlier
-                // entries were written in whatever this file holds.
-                if (!utf8.valid()) {
-                    encoding.codePage = IsUtf8Name(settings_.ansiCodePage) ? "WINDOWS-1252" : settings_.ansiCodePage;
-                } else if (utf8.nonAscii()) {
-                    encoding.codePage = "UTF-8";
-                }
-            }
-            const std::string entryBytes = Encode(entry, encoding);
-
-            if (lines.normalised()) {
+            Examination found = Examine(buffer);
+            if (found.changed && !lastAttempt) continue;
+            const std::string entryBytes = Encode(entry, found.encoding);
+            if (found.normalised) {
                 // Already in the log's form: the entry only goes to its end. Appending also works
                 // where replacing cannot: on Windows while a log viewer holds the file open.
                 std::optional<FileIdentity> expected;
-                if (!lastAttempt) expected = examined;
+                if (!lastAttempt) expected = found.identity;
                 if (auto written = AppendToFile(path_, entryBytes, expected)) {
-                    last_ = LastWrite{*written, std::move(encoding)};
+                    last_ = LastWrite{*written, std::move(found.encoding)};
                     return;
                 }
                 continue;
             }
-
-            // A second pass writes the content again with its line breaks as CR LF, every other
-            // byte unchanged, and the entry after it.
-            FileReplacement out(path_);
-            in = Reading([&] { return std::make_unique<FileReader>(path_); });
-            if (Reading([&] { return in->Identity(); }) != examined && !lastAttempt) continue;
-            out.Write(encoding.byteOrderMark);
-            LineBreaks rewrite(unit, bigEndian);
-            std::size_t skip = markSize;
-            while ((n = Reading([&] { return in->Read(buffer.data(), buffer.size()); })) > 0) {
-                std::string_view bytes(buffer.data(), n);
-                const std::size_t skipped = std::min(skip, bytes.size());
-                skip -= skipped;
-                normalised.clear();
-                rewrite.Feed(bytes.substr(skipped), &normalised);
-                out.Write(normalised);
-            }
-            normalised.clear();
-            rewrite.Finish(&normalised);
-            out.Write(normalised);
-            if (Reading([&] { return in->Identity(); }) != examined && !lastAttempt) continue;
-            in.reset();
-            out.Write(entryBytes);
-            FileIdentity written = out.Commit();
-            last_ = LastWrite{written, std::move(encoding)};
-            return;
+            if (Rewrite(found, entryBytes, buffer, lastAttempt)) return;
         }
     } catch (const ReadFailure& failure) {
         AppendReadFailure(failure.reason);
     }
+}
+
+// One pass over the file to learn its encoding and whether its line breaks are CR LF already.
+ActivityLog::Examination ActivityLog::Examine(std::string& buffer) const {
+    auto in = Reading([&] { return std::make_unique<FileReader>(path_); });
+    const FileIdentity before = Reading([&] { return in->Identity(); });
+    std::size_t n = Reading([&] { return ReadFully(*in, buffer.data(), buffer.size()); });
+    std::string_view head(buffer.data(), n);
+    Examination found{{settings_.ansiCodePage, ""}, 1, false, false, false, before};
+    for (auto [bom, codePage] : {std::pair{kUtf8Bom, "UTF-8"}, std::pair{kUtf16LeBom, "UTF-16LE"},
+                                 std::pair{kUtf16BeBom, "UTF-16BE"}}) {
+        if (head.starts_with(bom)) {
+            found.encoding = {codePage, std::string(bom)};
+            found.unit = bom == kUtf8Bom ? 1 : 2;
+            found.bigEndian = bom == kUtf16BeBom;
+            break;
+        }
+    }
+    const std::size_t markSize = found.encoding.byteOrderMark.size();
+    LineBreaks lines(found.unit, found.bigEndian);
+    Utf8Check utf8;
+    std::string_view piece = head.substr(markSize);
+    while (!piece.empty()) {
+        lines.Feed(piece, nullptr);
+        if (markSize == 0) utf8.Feed(piece);
+        n = Reading([&] { return in->Read(buffer.data(), buffer.size()); });
+        piece = std::string_view(buffer.data(), n);
+    }
+    lines.Finish(nullptr);
+    utf8.Finish();
+    found.identity = Reading([&] { return in->Identity(); });
+    found.changed = found.identity != before;
+    found.normalised = lines.normalised();
+    if (markSize == 0) {
+        // Without a mark the content decides, never the process's settings: the earlier
+        // entries were written in whatever this file holds.
+        if (!utf8.valid()) {
+            found.encoding.codePage = IsUtf8Name(settings_.ansiCodePage) ? "WINDOWS-1252" : settings_.ansiCodePage;
+        } else if (utf8.nonAscii()) {
+            found.encoding.codePage = "UTF-8";
+        }
+    }
+    return found;
+}
+
+// A second pass writes the content again with its line breaks as CR LF, every other byte
+// unchanged, and the entry after it. False when the file changed meanwhile and is to be
+// examined again.
+bool ActivityLog::Rewrite(const Examination& found, const std::string& entryBytes, std::string& buffer,
+                          bool lastAttempt) {
+    FileReplacement out(path_);
+    auto in = Reading([&] { return std::make_unique<FileReader>(path_); });
+    if (Reading([&] { return in->Identity(); }) != found.identity && !lastAttempt) return false;
+    out.Write(found.encoding.byteOrderMark);
+    LineBreaks rewrite(found.unit, found.bigEndian);
+    std::size_t skip = found.encoding.byteOrderMark.size();
+    std::string normalised;
+    std::size_t n;
+    while ((n = Reading([&] { return in->Read(buffer.data(), buffer.size()); })) > 0) {
+        std::string_view bytes(buffer.data(), n);
+        const std::size_t skipped = std::min(skip, bytes.size());
+        skip -= skipped;
+        normalised.clear();
+        rewrite.Feed(bytes.substr(skipped), &normalised);
+        out.Write(normalised);
+    }
+    normalised.clear();
+    rewrite.Finish(&normalised);
+    out.Write(normalised);
+    if (Reading([&] { return in->Identity(); }) != found.identity && !lastAttempt) return false;
+    in.reset();
+    out.Write(entryBytes);
+    FileIdentity written = out.Commit();
+    last_ = LastWrite{written, found.encoding};
+    return true;
 }
 
 void ActivityLog::AppendReadFailure(const std::string& reason) {

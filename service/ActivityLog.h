@@ -65,7 +65,23 @@ private:
     void AppendEntry(std::string_view message);
     std::string Timestamp() const;
     bool IsAsLastWritten() const;
+    // What one pass over an existing file found: how its text is encoded, whether its line
+    // breaks are the log's already, and whether it changed while it was read.
+    struct Examination {
+        Encoding encoding;
+        std::size_t unit;  // bytes per code unit
+        bool bigEndian;
+        bool normalised;
+        bool changed;
+        FileIdentity identity;
+    };
+
+    // Writes the entry to a file this object did not write last: decides the file's encoding
+    // (Examine), then appends or rewrites it with CR LF line breaks (Rewrite).
     void TakeOver(const std::string& entry);
+    Examination Examine(std::string& buffer) const;
+    bool Rewrite(const Examination& found, const std::string& entryBytes, std::string& buffer,
+                 bool lastAttempt);
     void AppendReadFailure(const std::string& reason);
     std::string Encode(std::string_view text, const Encoding& encoding) const;
 
