@@ -21,19 +21,6 @@ NAME=SrvVevoveRazara
 INSTALLED="$WINEPREFIX/drive_c/Program Files/VevoveRazara"
 INSTALLED_WIN='C:\Program Files\VevoveRazara\VevoveRazara.exe'
 
-run() {
-    status=0
-    wine "$@" >"$WORK_DIR/run.out" 2>>"$WORK_DIR/wine.err" || status=$?
-    tr -d '\r' <"$WORK_DIR/run.out"
-    return "$status"
-}
-
-state() {
-    run sc query "$NAME" | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'
-}
-state_is() {
-    [ "$(state)" = "$1" ]
-}
 expect() {
     [ "$2" = "$3" ] || fail "$1: expected [$3], got [$2]"
 }

@@ -4,6 +4,8 @@
 #   start_keeper <keeper.exe>       keeps the Wine session (and so its services) alive
 #   wait_for <seconds> <command...> polls until the command succeeds
 #   fail <message>                  ends the script with a failure
+#   run <program...>                runs a Windows program, its output without carriage returns
+#   state, state_is <STATE>         the state of the service $NAME
 
 WORK_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vr-wine.XXXXXX")
 KEEPER_PID=
@@ -61,4 +63,22 @@ wait_for() {
         tries=$((tries - 1))
     done
     return 1
+}
+
+# Runs a Windows program: its standard output without carriage returns, its exit code; Wine's
+# own chatter goes to a log.
+run() {
+    status=0
+    wine "$@" >"$WORK_DIR/run.out" 2>>"$WORK_DIR/wine.err" || status=$?
+    tr -d '\r' <"$WORK_DIR/run.out"
+    return "$status"
+}
+
+# The state of the service $NAME as sc reports it (RUNNING, STOPPED, ...).
+state() {
+    run sc query "$NAME" | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'
+}
+
+state_is() {
+    [ "$(state)" = "$1" ]
 }

@@ -16,23 +16,6 @@ start_keeper "$2"
 NAME=SrvVevoveRazara
 DISPLAY_NAME="Brisen Fiscal - Atualizador Fiscal"
 
-# Runs a Windows program: its standard output without carriage returns, its exit code; Wine's
-# own chatter goes to a log.
-run() {
-    status=0
-    wine "$@" >"$WORK_DIR/run.out" 2>>"$WORK_DIR/wine.err" || status=$?
-    tr -d '\r' <"$WORK_DIR/run.out"
-    return "$status"
-}
-
-state() {
-    run sc query "$NAME" | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'
-}
-
-state_is() {
-    [ "$(state)" = "$1" ]
-}
-
 # The service's own process, told apart from any other prefix's by its environment.
 service_process_runs() {
     for dir in /proc/[0-9]*; do
