@@ -148,6 +148,9 @@ public:
     // lost connection is run again once on a new one; when its outcome stays unknown it is
     // logged the same way and the result is false too.
     bool FinalizarTransacao(db::TStoredProc& Proc, bool comitar, bool executar);
+    // Between the two: sets ProcDIrador's values for one tax record on one path, as PROC_DIRADOR's
+    // parameter table says.
+    void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     // The stored message of the first catalogued exception whose name occurs in MensagemErro.
     std::string TrataExceptionFirebird(std::string_view MensagemErro);
 
@@ -176,7 +179,6 @@ private:
     // One write of a product's or segment's tax data through ProcDIrador; false when its
     // outcome is unknown, which leaves the feed not applied.
     bool GravaTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
-    void BindTributo(const TRetornoBrisen& record, TCaminhoTributo caminho);
     // Counts one write's outcome in RelatorioCiclo and tells of the progress.
     void RegistraGravacao(TCaminhoTributo caminho, bool gravado);
     // Counts a changed product whose consultation gave nothing to write.

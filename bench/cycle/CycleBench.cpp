@@ -35,6 +35,55 @@ std::string TaxMembers(int i) {
     }
 }
 
+// What the service makes of TaxMembers(i) for a store in SP: the state's 18 % where the answer
+// gives no rate, the purchase CFOP from the sale's.
+TRetornoBrisen TributoDoTipo(int kind) {
+    TRetornoBrisen r;
+    switch (kind) {
+        case 0:
+            r.NCM = "22030000";
+            r.Cest = "0302100";
+            r.Lista = "P";
+            r.CSTPISEntrada = "70";
+            r.CSTPISSaida = "04";
+            r.NatRec = "101";
+            r.TributacaoPDV = "F";
+            r.CST_CSOSN = "60";
+            r.AliqMVA = 382400;
+            r.CFOPCompra = "1403";
+            r.CFOPVenda = "5405";
+            return r;
+        case 1:
+            r.NCM = "19059090";
+            r.Lista = "U";
+            r.CSTPISEntrada = "50";
+            r.CSTPISSaida = "01";
+            r.AliqPDV = 180000;
+            r.TributacaoPDV = "T";
+            r.CST_CSOSN = "102";
+            r.AliqICMS = 180000;
+            r.CFOPCompra = "1102";
+            r.CFOPVenda = "5102";
+            return r;
+        default:
+            r.NCM = "17019900";
+            r.Lista = "U";
+            r.CSTPISEntrada = "73";
+            r.CSTPISSaida = "06";
+            r.NatRec = "105";
+            r.AliqPDV = 180000;
+            r.TributacaoPDV = "T";
+            r.CST_CSOSN = "20";
+            r.AliqICMS = 180000;
+            r.AliqReducaoICMS = 611100;
+            r.AliqFCP = 20000;
+            r.CBNEF = "SP020001";
+            r.CFOPCompra = "1102";
+            r.CFOPVenda = "5102";
+            return r;
+    }
+}
+
 vr::standin::Response JsonResponse(std::string body) {
     vr::standin::Response response;
     response.headers = {{"Content-Type", "application/json; charset=utf-8"}};
@@ -73,6 +122,8 @@ std::string FeedAnswer(int products, int segments) {
 std::string ConsultationAnswer(int i) {
     return R"({"mensagem":"sucesso","tributos":[{"ean_cliente":")" + Ean(i) + "\"," + TaxMembers(i) + "}]}";
 }
+
+TRetornoBrisen Tributo(int i) { return TributoDoTipo(i % 3); }
 
 // The demo store's schema stands in for the store's database.
 Store::Store() : db_({VR_DEMO_SCHEMA}) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tax/TaxRecord.h"
 #include "tests/standin/Standin.h"
 #include "tests/support/TestDatabase.h"
 
@@ -27,6 +28,9 @@ std::string Descricao(int i);
 // The JSON texts the stand-in answers with.
 std::string FeedAnswer(int products, int segments);
 std::string ConsultationAnswer(int i);
+// The tax record the service writes for the i-th entry of either list (its product's barcode
+// or its segment's id is the caller's to add).
+TRetornoBrisen Tributo(int i);
 
 // The demo store's schema and configuration row in a scratch database; the last update is set
 // a week before today, so that a cycle is due.
@@ -36,6 +40,7 @@ public:
     void MakeDue();
     void MakeCurrent();  // last update today: no cycle is due
     long long Count(const std::string& table);
+    db::Attachment AttachAsService() const { return db_.AttachAsService(); }
     const std::string& path() const { return db_.path(); }
 
 private:

@@ -8,20 +8,16 @@
 // time.
 
 #include <curl/curl.h>
-#include <firebird/Interface.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
-#include <vector>
 
 #include "bench/cycle/CycleBench.h"
+#include "bench/support/BareDirador.h"
 #include "common/Error.h"
-#include "database/Client.h"
-#include "platform/DynamicLibrary.h"
 #include "platform/SystemClock.h"
 #include "service/UVevoveRazara.h"
 
@@ -72,119 +68,6 @@ std::string PercentEncoded(const std::string& text) {
     return out;
 }
 
-// PROC_DIRADOR by hand: one prepared EXECUTE PROCEDURE, its message filled for each call.
-class BareProcedure {
-public:
-    explicit BareProcedure(const std::string& connectString)
-        : client_(vr::db::Client::Load(vr::FirebirdClientLibraryNames())),
-          status_(client_.master()->getStatus()) {
-        Firebird::ThrowStatusWrapper st(status_);
-        Firebird::IXpbBuilder* dpb = client_.util()->getXpbBuilder(&st, Firebird::IXpbBuilder::DPB, nullptr, 0);
-        dpb->insertString(&st, isc_dpb_user_name, "USUARIO");
-        dpb->insertString(&st, isc_dpb_password, "wenduk");
-        dpb->insertString(&st, isc_dpb_lc_ctype, "ISO8859_1");
-        dpb->insertInt(&st, isc_dpb_sql_dialect, 3);
-        Firebird::IProvider* provider = client_.master()->getDispatcher();
-        attachment_ = provider->attachDatabase(&st, connectString.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
-        provider->release();
-        dpb->dispose();
-        Firebird::ITransaction* t = Start(st);
-        std::string sql = "EXECUTE PROCEDURE PROC_DIRADOR(?";
-        for (int i = 1; i < 30; ++i) sql += ", ?";
-        sql += ")";
-        statement_ = attachment_->prepare(&st, t, 0, sql.c_str(), 3, Firebird::IStatement::PREPARE_PREFETCH_METADATA);
-        t->commit(&st);
-        metadata_ = statement_->getInputMetadata(&st);
-        buffer_.assign(metadata_->getMessageLength(&st) + 8, 0);
-    }
-
-    ~BareProcedure() {
-        Firebird::CheckStatusWrapper st(status_);
-        if (metadata_ != nullptr) metadata_->release();
-        if (statement_ != nullptr) statement_->free(&st);
-        if (attachment_ != nullptr) attachment_->detach(&st);
-        status_->dispose();
-    }
-    BareProcedure(const BareProcedure&) = delete;
-    BareProcedure& operator=(const BareProcedure&) = delete;
-
-    void Product(const std::string& ean, int i) { Call(ean, 0, i, "N"); }
-    void Segment(int id, int i) { Call("", id, i, "Y"); }
-
-private:
-    Firebird::ITransaction* Start(Firebird::ThrowStatusWrapper& st) {
-        static const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version,
-                                            isc_tpb_nowait, isc_tpb_write};
-        return attachment_->startTransaction(&st, sizeof tpb, tpb);
-    }
-
-    // The values the service sends for the i-th entry of the generated feed.
-    void Call(const std::string& ean, int segment, int i, const char* atualizarSegmento) {
-        Firebird::ThrowStatusWrapper st(status_);
-        const int kind = i % 3;
-        Text(st, 0, ean);
-        Number<int>(st, 1, segment);
-        Text(st, 2, kind == 0 ? "22030000" : kind == 1 ? "19059090" : "17019900");
-        Text(st, 3, kind == 0 ? "0302100" : "");
-        Text(st, 4, kind == 0 ? "P" : "U");
-        Text(st, 5, "");
-        Text(st, 6, kind == 0 ? "70" : kind == 1 ? "50" : "73");
-        Text(st, 7, kind == 0 ? "04" : kind == 1 ? "01" : "06");
-        Text(st, 8, kind == 0 ? "101" : kind == 1 ? "" : "105");
-        Text(st, 9, "");
-        Text(st, 10, "");
-        Number<long long>(st, 11, 0);
-        Text(st, 12, "");
-        Text(st, 13, "");
-        Number<long long>(st, 14, kind == 0 ? 0 : 180000);
-        Text(st, 15, kind == 0 ? "F" : "T");
-        Text(st, 16, kind == 0 ? "60" : kind == 1 ? "102" : "20");
-        Number<long long>(st, 17, kind == 0 ? 0 : 180000);
-        Number<long long>(st, 18, kind == 2 ? 611100 : 0);
-        Number<long long>(st, 19, 0);
-        Number<long long>(st, 20, 0);
-        Number<long long>(st, 21, kind == 0 ? 382400 : 0);
-        Number<long long>(st, 22, kind == 2 ? 20000 : 0);
-        Text(st, 23, kind == 2 ? "SP020001" : "");
-        Number<long long>(st, 24, 0);
-        Text(st, 25, "");
-        Number<int>(st, 26, kind == 0 ? 1403 : 1102);
-        Number<int>(st, 27, kind == 0 ? 5405 : 5102);
-        Number<long long>(st, 28, 0);
-        Text(st, 29, atualizarSegmento);
-        Firebird::ITransaction* t = Start(st);
-        statement_->execute(&st, t, metadata_, buffer_.data(), nullptr, nullptr);
-        t->commit(&st);
-    }
-
-    void Text(Firebird::ThrowStatusWrapper& st, unsigned field, const std::string& value) {
-        unsigned char* at = buffer_.data() + metadata_->getOffset(&st, field);
-        short* null = reinterpret_cast<short*>(buffer_.data() + metadata_->getNullOffset(&st, field));
-        *null = value.empty() ? -1 : 0;
-        if (value.empty()) return;
-        if (metadata_->getType(&st, field) == SQL_TEXT) {
-            std::memset(at, ' ', metadata_->getLength(&st, field));
-            std::memcpy(at, value.data(), value.size());
-        } else {
-            const auto n = static_cast<unsigned short>(value.size());
-            std::memcpy(at, &n, sizeof n);
-            std::memcpy(at + 2, value.data(), value.size());
-        }
-    }
-    template <typename T>
-    void Number(Firebird::ThrowStatusWrapper& st, unsigned field, T value) {
-        *reinterpret_cast<short*>(buffer_.data() + metadata_->getNullOffset(&st, field)) = 0;
-        std::memcpy(buffer_.data() + metadata_->getOffset(&st, field), &value, sizeof value);
-    }
-
-    const vr::db::Client& client_;
-    Firebird::IStatus* status_;
-    Firebird::IAttachment* attachment_ = nullptr;
-    Firebird::IStatement* statement_ = nullptr;
-    Firebird::IMessageMetadata* metadata_ = nullptr;
-    std::vector<unsigned char> buffer_;
-};
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
@@ -204,7 +87,6 @@ int main(int argc, char** argv) {
         setup.baseAddress = origin;
         setup.httpsTrust.caFile = service.server().CaFile().string();
         vr::TSrvVevoveRazara module(setup);
-        const std::string connectString = std::string(vr::test::kServer) + "/3050:" + store.path();
         curl_global_init(CURL_GLOBAL_DEFAULT);
 
         Clock::duration moduleTime{};
@@ -231,15 +113,21 @@ int main(int argc, char** argv) {
             service.Serve();
             const Clock::time_point start = Clock::now();
             {
-                BareProcedure procedure(connectString);
+                bench::BareDirador procedure(store.AttachAsService());
                 if (Get(origin + bench::FeedPath() + "?date=01-12-2026").size() < 10) ++problems;
                 for (int i = 0; i < products; ++i) {
                     const std::string answer = Get(origin + bench::ConsultationPath() + "?ean=" + bench::Ean(i) +
                                                    "&descricao=" + PercentEncoded(bench::Descricao(i)));
                     if (answer.size() < 10) ++problems;
-                    procedure.Product(bench::Ean(i), i);
+                    vr::TRetornoBrisen record = bench::Tributo(i);
+                    record.CodigoProduto = bench::Ean(i);
+                    procedure.Call(record, vr::TCaminhoTributo::ctProduto);
                 }
-                for (int i = 0; i < segments; ++i) procedure.Segment(i + 1, i);
+                for (int i = 0; i < segments; ++i) {
+                    vr::TRetornoBrisen record = bench::Tributo(i);
+                    record.IdSegmento = i + 1;
+                    procedure.Call(record, vr::TCaminhoTributo::ctSegmento);
+                }
             }
             bareTime += Clock::now() - start;
         };
