@@ -97,6 +97,17 @@ void ArmWatchdog(TTimer& timer, ServiceNotifier& notifier, EventLoop& loop, Host
     notifier.Watchdog();
 }
 
+// Every cycle's account goes to the system's log (the notable ones marked so) and its summary to
+// the service manager.
+void ReportCycles(HostedService& service, EventLog& eventLog, ServiceNotifier& notifier, NotableCycles& notable) {
+    service.SetCycleObserver([&eventLog, &notifier, &notable](const TRelatorioCiclo& report) {
+        CycleEntry entry = CycleLogEntry(report);
+        entry.notable = notable.Admit(report);
+        eventLog.ReportCycle(NomeServico, entry);
+        TellStatus(eventLog, [&] { notifier.SetSummary(CycleSummary(report)); });
+    });
+}
+
 }  // namespace
 
 ServiceHost::ServiceHost(HostedService& service, EventLoop& loop, HostEnvironment environment)
@@ -187,52 +198,50 @@ int ServiceHost::RunAsService() {
     const HookReset hooks(service_);
     NotableCycles notable;
     service_.SetStopPending([&service] { return service.StopPending(); });
-    service_.SetCycleObserver([&](const TRelatorioCiclo& report) {
-        CycleEntry entry = CycleLogEntry(report);
-        entry.notable = notable.Admit(report);
-        eventLog.ReportCycle(NomeServico, entry);
-        TellStatus(eventLog, [&] { notifier->SetSummary(CycleSummary(report)); });
-    });
+    ReportCycles(service_, eventLog, *notifier, notable);
 
     TTimer watchdogTimer;
     ArmWatchdog(watchdogTimer, *notifier, loop_, service_);
-    {
-        JoiningThread control;
-        JoiningThread serviceThread;
-        try {
-            control.Start([&] {
-                while (const std::optional<std::uint32_t> code = signals->Wait()) service.Post(*code);
-            });
-            serviceThread.Start([&] {
-                // The quit is queued before stopped is reported: a cycle still running then
-                // re-arms the timer, and the loop must end before that timer's next tick.
-                service.Run([this](ServiceThread& thread) { service_.Execute(thread); },
-                            [&] {
-                                signals->Stop();
-                                loop_.PostQuit();
-                                // Stopped is told only when the process really ends.
-                                if (loop_.Busy()) {
-                                    TellStatus(eventLog, [&] {
-                                        notifier->SetStatusText(
-                                            "stopping: waiting for the update cycle to finish");
-                                    });
-                                }
-                            });
-            });
-        } catch (const std::exception& error) {
-            eventLog.ReportError(NomeServico, std::string("Service failed on start: ") + error.what());
-            signals->Stop();
-            return 0;
-        }
-        // Every cycle runs here; the loop ends after the service has stopped and the cycle
-        // that was running then has finished.
-        loop_.Run();
-        serviceThread.Join();
-        control.Join();
-    }
+    if (!ServeUntilStopped(service, *signals, *notifier)) return 0;
     watchdogTimer.SetEnabled(false);
     TellStatus(eventLog, [&] { notifier->SetStatusText("stopped"); });
     return 0;
+}
+
+bool ServiceHost::ServeUntilStopped(ServiceThread& service, ControlSignals& signals, ServiceNotifier& notifier) {
+    EventLog& eventLog = *environment_.eventLog;
+    JoiningThread control;
+    JoiningThread serviceThread;
+    try {
+        control.Start([&] {
+            while (const std::optional<std::uint32_t> code = signals.Wait()) service.Post(*code);
+        });
+        serviceThread.Start([&] {
+            // The quit is queued before stopped is reported: a cycle still running then
+            // re-arms the timer, and the loop must end before that timer's next tick.
+            service.Run([this](ServiceThread& thread) { service_.Execute(thread); },
+                        [&] {
+                            signals.Stop();
+                            loop_.PostQuit();
+                            // Stopped is told only when the process really ends.
+                            if (loop_.Busy()) {
+                                TellStatus(eventLog, [&] {
+                                    notifier.SetStatusText("stopping: waiting for the update cycle to finish");
+                                });
+                            }
+                        });
+        });
+    } catch (const std::exception& error) {
+        eventLog.ReportError(NomeServico, std::string("Service failed on start: ") + error.what());
+        signals.Stop();
+        return false;
+    }
+    // Every cycle runs here; the loop ends after the service has stopped and the cycle that
+    // was running then has finished.
+    loop_.Run();
+    serviceThread.Join();
+    control.Join();
+    return true;
 }
 
 }  // namespace vr

@@ -15,6 +15,9 @@
 
 namespace vr {
 
+class ControlSignals;
+class ServiceThread;
+
 // What the host takes from its surroundings; the program entry passes the platform's, tests
 // their own.
 struct HostEnvironment {
@@ -44,6 +47,10 @@ public:
     int RunChecks();
 
 private:
+    // Runs the control and service threads beside the main loop until the service has stopped;
+    // false when they could not be started (reported).
+    bool ServeUntilStopped(ServiceThread& service, ControlSignals& signals, ServiceNotifier& notifier);
+
     HostedService& service_;
     EventLoop& loop_;
     HostEnvironment environment_;

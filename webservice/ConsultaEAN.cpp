@@ -30,6 +30,44 @@ std::optional<JsonValue> PrimeiroTributo(JsonValue root) {
     return first;
 }
 
+// The consultation of one barcode on the store's account.
+THttpRequest PedidoConsulta(std::string_view CNPJ, std::string_view IDUsuario, std::string_view TokenAcesso,
+                            std::string_view CodigoProduto, std::string_view DescricaoProduto,
+                            const TContextoConsulta& contexto) {
+    THttpRequest request;
+    request.url = BaseURLConsultaEAN(contexto.baseAddress);
+    request.url += IDUsuario;
+    request.url += '/';
+    request.url += CNPJ;
+    request.url += '/';
+    request.url += TokenAcesso;
+    request.query = {{"ean", std::string(CodigoProduto)}, {"descricao", std::string(DescricaoProduto)}};
+    request.timeoutMs = contexto.timeoutMs;
+    return request;
+}
+
+// A status 200 answer: a "mensagem" other than "sucesso" reads as a 400, an empty "tributos"
+// as a product not found, otherwise its first entry fills the record.
+void LeSucesso(const std::string& jsonText, std::string_view UF, const TContextoConsulta& contexto,
+               TRetornoBrisen& record) {
+    const JsonDocument document = JsonDocument::Parse(jsonText);
+    const JsonValue root = document.root();
+    if (!root.IsObject()) throw Error("A resposta da consulta não é um objeto JSON");
+    const std::string mensagem = RequiredMemberText(root, "mensagem", contexto.settings);
+    if (mensagem != "sucesso") {
+        record.StatusCode = 400;
+        record.Mensagem = Retornada(mensagem);
+        return;
+    }
+    if (contexto.processarMensagens) contexto.processarMensagens();
+    const std::optional<JsonValue> tributo = PrimeiroTributo(root);
+    if (!tributo) {
+        record.Mensagem = std::string(kMensagemNaoLocalizado);
+        return;
+    }
+    ConverteTributo(*tributo, UF, TCaminhoTributo::ctProduto, contexto.settings, record);
+}
+
 }  // namespace
 
 TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::string_view IDUsuario,
@@ -38,16 +76,8 @@ TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::stri
     TRetornoBrisen record;
     std::optional<THttpAnswer> answer;  // as far as it was received
     try {
-        THttpRequest request;
-        request.url = BaseURLConsultaEAN(contexto.baseAddress);
-        request.url += IDUsuario;
-        request.url += '/';
-        request.url += CNPJ;
-        request.url += '/';
-        request.url += TokenAcesso;
-        request.query = {{"ean", std::string(CodigoProduto)},
-                         {"descricao", std::string(DescricaoProduto)}};
-        request.timeoutMs = contexto.timeoutMs;
+        const THttpRequest request =
+            PedidoConsulta(CNPJ, IDUsuario, TokenAcesso, CodigoProduto, DescricaoProduto, contexto);
         try {
             answer = contexto.cliente.Get(request);
         } catch (const RestError& e) {
@@ -67,22 +97,7 @@ TRetornoBrisen ConsultaEAN(std::string_view CNPJ, std::string_view UF, std::stri
         record.StatusCode = answer->statusCode;
         if (answer->statusCode == 200) {
             // The indented text is what is read again, not the raw body.
-            const JsonDocument document = JsonDocument::Parse(jsonText);
-            const JsonValue root = document.root();
-            if (!root.IsObject()) throw Error("A resposta da consulta não é um objeto JSON");
-            const std::string mensagem = RequiredMemberText(root, "mensagem", contexto.settings);
-            if (mensagem != "sucesso") {
-                record.StatusCode = 400;
-                record.Mensagem = Retornada(mensagem);
-                return record;
-            }
-            if (contexto.processarMensagens) contexto.processarMensagens();
-            const std::optional<JsonValue> tributo = PrimeiroTributo(root);
-            if (!tributo) {
-                record.Mensagem = std::string(kMensagemNaoLocalizado);
-                return record;
-            }
-            ConverteTributo(*tributo, UF, TCaminhoTributo::ctProduto, contexto.settings, record);
+            LeSucesso(jsonText, UF, contexto, record);
         } else if (answer->statusCode == 400) {
             record.Mensagem =
                 Retornada(ProcuraMembro(*answer, "mensagem", contexto.settings).value_or(""));
